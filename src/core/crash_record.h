@@ -1,0 +1,16 @@
+// The crash record: when the launcher dies of a fault, a signal handler writes what it knows (signal,
+// fault address, thread, backtrace, memory map) to "orl.bin Y-M-D h_m_s.dmp" in the working folder and
+// ends the process quietly. When the record cannot be written, the previous disposition runs.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+// Installs the handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT, keeping the dispositions it
+// replaces. Returns 1.
+int InstallCrashHandler();
+// Puts the kept dispositions back. Returns 1.
+int RemoveCrashHandler();
+
+// The record's file name for a local time: "orl.bin 2024-3-7 9_5_3.dmp".
+std::string CrashRecordName(const std::tm& local);

@@ -1,0 +1,24 @@
+#include "installer/editions.h"
+
+#include "platform/files.h"
+#include "settings/config_files.h"
+
+std::string ResolveClientFolder(int32_t server) {
+    std::string working = platform::GetCurrentDirectory();
+    if (working.size() >= 260) working.clear();
+    std::string current = ReadCurrentClient(working);
+    if (current.starts_with("NoneString")) return working + "\\" + (server == 1 ? "Kessa" : "Orvin");
+    std::string folder = working + "\\" + current;
+    if (folder.back() == '/' || folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+std::string BuildEditionPath(int32_t server, const std::string& suffix) {
+    return std::string("live") + "/" + (server == 1 ? "VEL-KOR-KESSA" : "VEL-KOR") + suffix;
+}
+
+std::string BuildServerDir(int32_t server) { return std::string("live") + "/" + (server == 1 ? "test" : "real"); }
+
+std::string BuildArchiveName(int32_t server) {
+    return std::string(server == 1 ? "Velmora_Kessa" : "Velmora_Orvin") + ".zip";
+}

@@ -1,0 +1,63 @@
+// File-system services with the outcomes the launcher's logic expects: every call accepts both "\" and
+// "/" as separators, deleting a folder as a file fails, a folder goes only when it is empty.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrReparsePoint = 0x400;
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+// One entry of a folder search: the name without its folder, the attribute word, the size in bytes
+// (0 for folders) and the time of the last change.
+struct FindData {
+    std::string name;
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    std::time_t lastWrite = 0;
+};
+
+// The path with every "\" turned into "/".
+std::string NativePath(std::string_view path);
+
+// The attribute word of the entry at path, kInvalidAttributes when there is none. A symbolic link
+// carries kAttrReparsePoint, so a walker that enters only plain folders never follows one.
+uint32_t GetFileAttributes(std::string_view path);
+bool PathIsDirectory(std::string_view path);
+bool FileExists(std::string_view path);
+
+bool DeleteFile(std::string_view path);
+bool RemoveDirectory(std::string_view path);
+bool CreateDirectory(std::string_view path);
+// Copies a regular file through a temporary beside the destination, so the destination is either the
+// old file or the whole new one.
+bool CopyFile(std::string_view source, std::string_view destination, bool failIfExists);
+bool MoveFile(std::string_view source, std::string_view destination, bool replaceExisting);
+
+// The entries matching pattern, whose last component may hold "*" and "?" ("*.*" matches every name,
+// as it does for the player's Windows tools). "." and ".." are listed like any entry when they
+// match. Entries come sorted by name so every run walks a folder in the same order.
+std::vector<FindData> FindFiles(std::string_view pattern);
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+// The process's working folder without a trailing separator.
+std::string GetCurrentDirectory();
+
+std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX);
+// Writes data to a temporary beside path and renames it into place.
+bool WriteFileAtomic(std::string_view path, std::string_view data);
+std::optional<uint64_t> FileSize(std::string_view path);
+
+// Free bytes for the calling user on the file system that holds path.
+std::optional<uint64_t> FreeDiskSpace(std::string_view path);
+
+}  // namespace platform

@@ -1,0 +1,85 @@
+// CPLXDlg, the launcher's one window and the holder of nearly all of its state. Its logic runs on the
+// user-interface thread against the dialog-host port.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "settings/settings_records.h"
+#include "window/dialog_host.h"
+
+// The picture one image control shows; 0 when the slot is empty.
+struct ImageSlot {
+    int bitmapId = 0;
+};
+
+struct DisplayMode {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t index = 0;
+};
+
+class CPLXDlg : public IDialogEvents {
+public:
+    CPLXDlg();
+    ~CPLXDlg() override;
+
+    // Creates the window from template 102 on host; the build sequence runs inside.
+    bool Create(IDialogHost& host);
+    IDialogHost& Host() { return *m_host; }
+    bool IsWindowAlive() const;
+    void DestroyWindow();
+
+    // The main loop's per-pass calls.
+    bool PatchDownloadStep();
+    void OnPatchDownloadFailed();
+    void TickBanners();
+
+    // Client editions and paths of the server selected now.
+    std::string GetClientFolder() const;
+    std::string GetFullClientPath() const;
+    std::string GetDefaultServerDir() const;
+    std::string GetArchiveName() const;
+    std::string GetAntiCheatClientPath() const;
+
+    bool RefreshVersionDisplay();
+    int FindDisplayMode(int32_t width, int32_t height) const;
+    void SelectBanner(int index);
+
+    // IDialogEvents.
+    void OnMouseMove(unsigned flags, int x, int y) override;
+    void OnLButtonDown(unsigned flags, int x, int y) override;
+    void OnLButtonUp(unsigned flags, int x, int y) override;
+    void OnSetFocus() override;
+    void OnTimer(unsigned id) override;
+    void OnCommand(int controlId, int notification) override;
+    void OnWebNavigateComplete(int controlId, uintptr_t browser, const std::string& url) override;
+    void OnWebDocumentComplete(int controlId, uintptr_t browser, const std::string& url) override;
+    int BackgroundBitmapId() override;
+
+    // State, named as the window's parts know it.
+    DisplaySettings m_displaySettings;
+    TypeSettings m_typeSettings;
+    LaunchSettings m_launch;
+    std::vector<std::unique_ptr<DisplayMode>> m_displayModes;
+
+    bool m_bPatchBusy = false;
+    bool m_bPatchActive = false;
+
+    ImageSlot m_bmpStart, m_bmpClose, m_bmpDotOn, m_bmpDotOff, m_bmpReinstall, m_bmpCommunity;
+    std::vector<int> m_dotsShown;
+    std::vector<std::string> m_bannerLinks;
+    std::vector<std::string> m_bannerPages;
+    int32_t m_bannerIndex = 0;
+    float m_bannerTime = 0.0f;
+    bool m_bannersFromFile = false;
+    const int32_t m_yOffset = 170;
+
+protected:
+    virtual bool OnInitDialog();
+
+private:
+    IDialogHost* m_host = nullptr;
+};
