@@ -64,12 +64,18 @@ struct Writer {
 
 const char* SignalName(int signal) {
     switch (signal) {
-        case SIGSEGV: return "SIGSEGV";
-        case SIGBUS: return "SIGBUS";
-        case SIGILL: return "SIGILL";
-        case SIGFPE: return "SIGFPE";
-        case SIGABRT: return "SIGABRT";
-        default: return "signal";
+        case SIGSEGV:
+            return "SIGSEGV";
+        case SIGBUS:
+            return "SIGBUS";
+        case SIGILL:
+            return "SIGILL";
+        case SIGFPE:
+            return "SIGFPE";
+        case SIGABRT:
+            return "SIGABRT";
+        default:
+            return "signal";
     }
 }
 
@@ -163,7 +169,8 @@ bool WriteRecord(int signal, siginfo_t* info) {
     if (maps >= 0) {
         char buffer[4096];
         ssize_t n;
-        while (out.ok && (n = ::read(maps, buffer, sizeof buffer)) > 0) out.Bytes(buffer, static_cast<size_t>(n));
+        while (out.ok && (n = ::read(maps, buffer, sizeof buffer)) > 0)
+            out.Bytes(buffer, static_cast<size_t>(n));
         ::close(maps);
     }
     bool closed = ::close(fd) == 0;
@@ -203,7 +210,7 @@ int InstallCrashHandler() {
     stack.ss_size = sizeof g_alternateStack;
     ::sigaltstack(&stack, nullptr);
 
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_sigaction = OnFault;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);

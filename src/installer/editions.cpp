@@ -17,7 +17,9 @@ std::string BuildEditionPath(int32_t server, const std::string& suffix) {
     return std::string("live") + "/" + (server == 1 ? "VEL-KOR-KESSA" : "VEL-KOR") + suffix;
 }
 
-std::string BuildServerDir(int32_t server) { return std::string("live") + "/" + (server == 1 ? "test" : "real"); }
+std::string BuildServerDir(int32_t server) {
+    return std::string("live") + "/" + (server == 1 ? "test" : "real");
+}
 
 std::string BuildArchiveName(int32_t server) {
     return std::string(server == 1 ? "Velmora_Kessa" : "Velmora_Orvin") + ".zip";

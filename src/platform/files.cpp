@@ -129,7 +129,8 @@ bool MoveFile(std::string_view source, std::string_view destination, bool replac
     std::string to = NativePath(destination);
     struct stat st;
     if (::lstat(from.c_str(), &st) != 0) return false;
-    if (!replaceExisting) return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    if (!replaceExisting)
+        return ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
     struct stat existing;
     if (::lstat(to.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;

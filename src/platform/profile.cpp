@@ -112,7 +112,8 @@ Position Locate(const std::vector<Line>& lines, std::string_view section, std::s
 }
 
 std::string_view Unquote(std::string_view value) {
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
         return value.substr(1, value.size() - 2);
     }
     return value;
@@ -122,8 +123,8 @@ std::string_view Unquote(std::string_view value) {
 
 int AtoiRule(std::string_view text) {
     size_t i = 0;
-    while (i < text.size() && (IsBlank(text[i]) || text[i] == '\n' || text[i] == '\r' || text[i] == '\v' ||
-                               text[i] == '\f')) {
+    while (i < text.size() &&
+           (IsBlank(text[i]) || text[i] == '\n' || text[i] == '\r' || text[i] == '\v' || text[i] == '\f')) {
         ++i;
     }
     bool negative = false;
@@ -177,7 +178,8 @@ bool WritePrivateProfileString(std::string_view section, std::string_view key, s
     } else if (position.header) {
         Line& last = lines[position.lastOfSection];
         if (last.end.empty()) last.end = end;
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(position.lastOfSection) + 1, Line{entry, end});
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(position.lastOfSection) + 1,
+                     Line{entry, end});
     } else {
         if (!lines.empty() && lines.back().end.empty()) lines.back().end = end;
         lines.push_back(Line{"[" + std::string(section) + "]", end});

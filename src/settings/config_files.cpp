@@ -3,15 +3,18 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 
-std::vector<BannerEntry> ReadBannerEntries(const std::string& clientFolder, const std::string& workingFolder) {
+std::vector<BannerEntry> ReadBannerEntries(const std::string& clientFolder,
+                                           const std::string& workingFolder) {
     std::string file = clientFolder + "\\orl.ini";
     if (platform::FindFiles(file).empty()) file = workingFolder + "\\orl.ini";
     std::vector<BannerEntry> entries;
     constexpr size_t kUrlBuffer = 2084;
     for (int n = 1; n <= 5; ++n) {
         std::string key = std::to_string(n);
-        std::string banner = platform::GetPrivateProfileString("BannerURL", key, "Load_Finish", kUrlBuffer, file);
-        std::string image = platform::GetPrivateProfileString("ImageURL", key, "Load_Finish", kUrlBuffer, file);
+        std::string banner =
+            platform::GetPrivateProfileString("BannerURL", key, "Load_Finish", kUrlBuffer, file);
+        std::string image =
+            platform::GetPrivateProfileString("ImageURL", key, "Load_Finish", kUrlBuffer, file);
         if (banner == "Load_Finish" || image == "Load_Finish" || banner.empty() || image.empty()) break;
         entries.push_back({banner, image});
     }
@@ -19,7 +22,8 @@ std::vector<BannerEntry> ReadBannerEntries(const std::string& clientFolder, cons
 }
 
 bool StarterEnabled(const std::string& workingFolder) {
-    return platform::GetPrivateProfileInt("Download", "EnableStarter", 1, workingFolder + "\\config_stage.ini") != 0;
+    return platform::GetPrivateProfileInt("Download", "EnableStarter", 1,
+                                          workingFolder + "\\config_stage.ini") != 0;
 }
 
 std::string ReadCurrentClient(const std::string& workingFolder) {
@@ -33,9 +37,11 @@ std::string ReadUpdateDir(const std::string& clientFolder, const std::string& de
 }
 
 std::string ReadUpdateDomain(const std::string& defaultDomain) {
-    return platform::GetPrivateProfileString("UpdateServer", "domain", defaultDomain, 260, ".\\serverlist.ini");
+    return platform::GetPrivateProfileString("UpdateServer", "domain", defaultDomain, 260,
+                                             ".\\serverlist.ini");
 }
 
 std::string ReadOrlDir() {
-    return platform::GetPrivateProfileString("UpdateServer", "orldir", "orl/KOR/Starter", 260, ".\\serverlist.ini");
+    return platform::GetPrivateProfileString("UpdateServer", "orldir", "orl/KOR/Starter", 260,
+                                             ".\\serverlist.ini");
 }

@@ -40,7 +40,7 @@ enum class ZOrder { Top, Bottom };
 
 // What the host reports to the window, always on the user-interface thread.
 class IDialogEvents {
-public:
+  public:
     virtual ~IDialogEvents() = default;
     virtual void OnMouseMove(unsigned flags, int x, int y) = 0;
     virtual void OnLButtonDown(unsigned flags, int x, int y) = 0;
@@ -57,7 +57,7 @@ public:
 };
 
 class IDialogHost {
-public:
+  public:
     virtual ~IDialogHost() = default;
 
     // Window.

@@ -13,8 +13,8 @@ struct ControlTemplate {
     int id;
     ControlKind kind;
     Rect rect;
-    int bitmapId;       // first picture of an image control, 0 for none
-    const char* text;   // first text of a text control
+    int bitmapId;      // first picture of an image control, 0 for none
+    const char* text;  // first text of a text control
 };
 
 struct DialogTemplate {

@@ -22,7 +22,7 @@ struct DisplayMode {
 };
 
 class CPLXDlg : public IDialogEvents {
-public:
+  public:
     CPLXDlg();
     ~CPLXDlg() override;
 
@@ -77,9 +77,9 @@ public:
     bool m_bannersFromFile = false;
     const int32_t m_yOffset = 170;
 
-protected:
+  protected:
     virtual bool OnInitDialog();
 
-private:
+  private:
     IDialogHost* m_host = nullptr;
 };

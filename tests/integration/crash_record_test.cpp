@@ -18,7 +18,9 @@ namespace fs = std::filesystem;
 namespace {
 
 void NoCoreFiles() {
-    struct rlimit none{0, 0};
+    struct rlimit none {
+        0, 0
+    };
     ::setrlimit(RLIMIT_CORE, &none);
 }
 
@@ -74,7 +76,8 @@ TEST(CrashRecord, FaultWritesRecordInWorkingFolderAndEndsQuietly) {
 
     std::smatch parts;
     std::string name = records[0].filename().string();
-    ASSERT_TRUE(std::regex_match(name, parts, std::regex(R"(orl\.bin (\d{4})-(\d+)-(\d+) (\d+)_(\d+)_(\d+)\.dmp)")))
+    ASSERT_TRUE(
+        std::regex_match(name, parts, std::regex(R"(orl\.bin (\d{4})-(\d+)-(\d+) (\d+)_(\d+)_(\d+)\.dmp)")))
         << name;
     bool matchesClock = false;
     for (std::time_t t = before; t <= after; ++t) {
@@ -123,7 +126,8 @@ TEST(CrashRecord, UnwritableFolderLetsThePreviousDispositionRun) {
 void MarkerHandler(int) {}
 
 TEST(CrashRecord, RemovingPutsThePreviousHandlerBack) {
-    struct sigaction marker{}, saved{}, now{};
+    struct sigaction marker {
+    }, saved{}, now{};
     marker.sa_handler = MarkerHandler;
     sigemptyset(&marker.sa_mask);
     ::sigaction(SIGBUS, &marker, &saved);

@@ -34,7 +34,7 @@ struct RecordedMessageBox {
 };
 
 class RecordingHost : public IDialogHost {
-public:
+  public:
     // Queues an event for the next drain.
     void Post(std::function<void()> event) { m_events.push_back(std::move(event)); }
     // The answers the next message boxes get, in order; IDOK once the script is used up.
@@ -47,7 +47,7 @@ public:
     std::vector<RecordedMessageBox> boxes;
     std::map<unsigned, unsigned> timers;  // running timers and their periods
     std::vector<std::string> openedUrls;
-    std::vector<int> pumpWaits;            // maxWaitMs of every drain
+    std::vector<int> pumpWaits;  // maxWaitMs of every drain
     Rect windowRect;
     Size screen{1920, 1080};
     bool shown = false;
@@ -98,7 +98,7 @@ public:
     // Called when a message box opens, before it is answered (a test may act "while it is shown").
     std::function<void(const RecordedMessageBox&)> onMessageBox;
 
-private:
+  private:
     std::map<int, RecordedControl> m_controls;
     std::deque<std::function<void()>> m_events;
     std::deque<int> m_answers;

@@ -39,7 +39,8 @@ TEST_P(ProfileRead, ReadsWhatWindowsWrote) {
     TempFolder folder;
     folder.Write("Config.ini", kWindowsIni);
     const ReadCase& c = GetParam();
-    EXPECT_EQ(GetPrivateProfileString(c.section, c.key, "default", c.buffer, folder / "Config.ini"), c.expected);
+    EXPECT_EQ(GetPrivateProfileString(c.section, c.key, "default", c.buffer, folder / "Config.ini"),
+              c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -118,7 +119,8 @@ TEST(Profile, WriteFailsInMissingFolderOrReadOnlyFile) {
 TEST(Profile, AcceptsBackslashSeparatedPaths) {
     TempFolder folder;
     folder.Write("Orvin/Config.ini", "[Resolution]\r\nwidth=1600\r\n");
-    EXPECT_EQ(GetPrivateProfileString("Resolution", "width", "", 32, folder.path() + "\\Orvin\\Config.ini"), "1600");
+    EXPECT_EQ(GetPrivateProfileString("Resolution", "width", "", 32, folder.path() + "\\Orvin\\Config.ini"),
+              "1600");
 }
 
 TEST(Profile, AtoiRule) {

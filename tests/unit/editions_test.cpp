@@ -1,0 +1,65 @@
+#include "installer/editions.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_folder.h"
+
+namespace {
+
+struct EditionCase {
+    int server;
+    const char* folder;
+    const char* fullPath;
+    const char* serverDir;
+    const char* archive;
+};
+
+class Editions : public WorkingFolderTest, public ::testing::WithParamInterface<EditionCase> {};
+
+TEST_P(Editions, NamesFollowTheServerIndex) {
+    const EditionCase& c = GetParam();
+    EXPECT_EQ(ResolveClientFolder(c.server), m_work.path() + "\\" + c.folder);
+    EXPECT_EQ(BuildEditionPath(c.server, "/full"), c.fullPath);
+    EXPECT_EQ(BuildServerDir(c.server), c.serverDir);
+    EXPECT_EQ(BuildArchiveName(c.server), c.archive);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, Editions,
+    ::testing::Values(EditionCase{0, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
+                      EditionCase{1, "Kessa", "live/VEL-KOR-KESSA/full", "live/test", "Velmora_Kessa.zip"},
+                      EditionCase{2, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
+                      EditionCase{7, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
+                      EditionCase{-1, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"}));
+
+struct OverrideCase {
+    const char* name;
+    const char* ini;
+    const char* expectedSuffix;  // after the working folder
+};
+
+class CurrentClientOverride : public WorkingFolderTest, public ::testing::WithParamInterface<OverrideCase> {};
+
+TEST_P(CurrentClientOverride, AppliesToBothEditions) {
+    m_work.Write("config_stage.ini", GetParam().ini);
+    for (int server : {0, 1}) {
+        EXPECT_EQ(ResolveClientFolder(server), m_work.path() + GetParam().expectedSuffix)
+            << "server " << server;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, CurrentClientOverride,
+    ::testing::Values(
+        OverrideCase{"Plain", "[PATH]\r\nCurrentClient=Client\r\n", "\\Client"},
+        OverrideCase{"TrailingBackslashRemoved", "[PATH]\r\nCurrentClient=Client\\\r\n", "\\Client"},
+        OverrideCase{"OnlyOneSeparatorRemoved", "[PATH]\r\nCurrentClient=Client//\r\n", "\\Client/"},
+        OverrideCase{"EmptyIsTheWorkingFolder", "[PATH]\r\nCurrentClient=\r\n", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WorkingFolderTest, NoneStringPrefixCountsAsNotSet) {
+    m_work.Write("config_stage.ini", "[PATH]\r\nCurrentClient=NoneString2\r\n");
+    EXPECT_EQ(ResolveClientFolder(1), m_work.path() + "\\Kessa");
+}
+
+}  // namespace
