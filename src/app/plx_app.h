@@ -6,7 +6,7 @@
 #include "window/plx_dlg.h"
 
 class CPLXApp {
-  public:
+public:
     // The crash record is armed for as long as the application object lives.
     CPLXApp(IDialogHost& host, platform::IKeyState& keys);
     ~CPLXApp();
@@ -22,7 +22,7 @@ class CPLXApp {
 
     CPLXDlg m_dlg;
 
-  private:
+private:
     IDialogHost& m_host;
     platform::IKeyState& m_keys;
 };

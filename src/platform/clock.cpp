@@ -7,7 +7,7 @@ namespace platform {
 namespace {
 
 class SteadyClock final : public IClock {
-  public:
+public:
     uint32_t TickCount() override {
         auto now = std::chrono::steady_clock::now().time_since_epoch();
         return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());

@@ -7,7 +7,7 @@
 namespace platform {
 
 class IClock {
-  public:
+public:
     virtual ~IClock() = default;
     // Milliseconds of the steady clock as unsigned 32-bit; wraps after about 49.7 days.
     virtual uint32_t TickCount() = 0;

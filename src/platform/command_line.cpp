@@ -23,4 +23,14 @@ std::string CommandLineText() {
     return text;
 }
 
+std::string ApplicationTitle() {
+    if (Arguments().empty()) return "orl";
+    std::string name = Arguments().front();
+    size_t slash = name.find_last_of("/\\");
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot != 0) name.erase(dot);
+    return name.empty() ? "orl" : name;
+}
+
 }  // namespace platform

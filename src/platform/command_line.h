@@ -11,5 +11,7 @@ void SetCommandLineArguments(std::vector<std::string> arguments);
 const std::vector<std::string>& CommandLineArguments();
 // The arguments joined by blanks, the way the process's whole command line reads.
 std::string CommandLineText();
+// The caption of the launcher's message boxes: its executable's file name without the extension.
+std::string ApplicationTitle();
 
 }  // namespace platform

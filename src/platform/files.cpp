@@ -241,6 +241,8 @@ bool WriteFileAtomic(std::string_view path, std::string_view data) {
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) return false;
     bool ok = WriteAll(fd, data.data(), data.size());
+    // The data reaches the disk before the name does, so a power cut leaves the old file or the new.
+    if (ok && ::fdatasync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
     if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
     if (!ok) ::unlink(temp.c_str());

@@ -4,7 +4,7 @@
 namespace platform {
 
 class IKeyState {
-  public:
+public:
     virtual ~IKeyState() = default;
     virtual bool IsEscapeDown() = 0;
 };

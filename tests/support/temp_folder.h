@@ -7,7 +7,7 @@
 #include <string>
 
 class TempFolder {
-  public:
+public:
     TempFolder();
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
@@ -22,16 +22,16 @@ class TempFolder {
     bool Exists(const std::string& relative) const;
     void MakeFolder(const std::string& relative) const;
 
-  private:
+private:
     std::string m_path;
 };
 
 class WorkingFolderTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override;
     void TearDown() override;
     TempFolder m_work;
 
-  private:
+private:
     std::string m_previous;
 };

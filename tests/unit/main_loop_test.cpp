@@ -8,7 +8,7 @@
 namespace {
 
 class FakeKeys : public platform::IKeyState {
-  public:
+public:
     bool IsEscapeDown() override {
         ++queries;
         return escapeDown;
@@ -18,7 +18,7 @@ class FakeKeys : public platform::IKeyState {
 };
 
 class MainLoop : public WorkingFolderTest {
-  protected:
+protected:
     void SetUp() override {
         WorkingFolderTest::SetUp();
         ASSERT_TRUE(m_app.InitInstance());

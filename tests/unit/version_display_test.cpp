@@ -9,7 +9,7 @@
 namespace {
 
 class VersionDisplay : public WorkingFolderTest {
-  protected:
+protected:
     void SetUp() override {
         WorkingFolderTest::SetUp();
         m_dlg.Create(m_host);
