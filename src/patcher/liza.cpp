@@ -1,0 +1,134 @@
+#include "patcher/liza.h"
+
+namespace {
+
+// How many literals one step copies, by the low 4 bits of the control value: the zero flags at its
+// bottom, at most 4. Odd indexes stand for a match and are never used.
+constexpr uint8_t kLiteralCount[16] = {4, 0, 1, 0, 2, 0, 1, 0, 3, 0, 1, 0, 2, 0, 1, 0};
+
+LizaResult Fail(const char* reason) { return {false, 0, reason}; }
+
+}  // namespace
+
+bool LizaReadHeader(std::span<const uint8_t> container, LizaHeader* header) {
+    if (container.size() < 20) return false;
+    const uint8_t* p = container.data();
+    *header = {LizaLoad32(p), LizaLoad32(p + 4), LizaLoad32(p + 8), LizaLoad32(p + 12), LizaLoad32(p + 16)};
+    return true;
+}
+
+uint32_t LizaGetUnpackedSize(std::span<const uint8_t> container) {
+    if (container.size() < 16 || LizaLoad32(container.data()) != kLizaMagic) return 0;
+    return LizaLoad32(container.data() + 12);
+}
+
+LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out) {
+    LizaHeader header;
+    if (!LizaReadHeader(container, &header) || header.magic != kLizaMagic)
+        return Fail("not a LIZA container");
+    if (header.level != kLizaLevel) return Fail("unknown format level");
+    const size_t containerSize = header.containerSize;
+    if (containerSize < kLizaHeaderSize + kLizaTrailerSize) return Fail("container size too small");
+    if (containerSize > container.size()) return Fail("container shorter than its size field");
+    if (LizaLoad32(container.data() + containerSize - kLizaTrailerSize) != kLizaMagic)
+        return Fail("trailing magic missing");
+    const size_t unpacked = header.unpackedSize;
+    if (out.size() < unpacked + kLizaOutputSlack) return Fail("output buffer too small");
+
+    const uint8_t* src = container.data() + kLizaHeaderSize;
+    // The payload ends before the trailing magic; its 4 bytes are the room for reading whole words.
+    const uint8_t* const inEnd = container.data() + containerSize - kLizaTrailerSize;
+    if (header.codingFlag != 1) {
+        if (unpacked > static_cast<size_t>(inEnd - src)) return Fail("stored payload cut short");
+        std::memcpy(out.data(), src, unpacked);
+        return {true, unpacked, nullptr};
+    }
+
+    uint8_t* const begin = out.data();
+    uint8_t* const end = begin + unpacked;
+    uint8_t* dst = begin;
+    uint32_t control = 1;
+
+    if (unpacked > 4) {
+        for (;;) {
+            if (control == 1) {
+                if (inEnd - src < 4) return Fail("control word cut short");
+                control = LizaLoad32(src);
+                src += 4;
+            }
+            if (src >= inEnd) return Fail("payload cut short");
+            const uint32_t fetch = LizaLoad32(src);
+            if ((control & 1) == 0) {
+                const uint32_t n = kLiteralCount[control & 15];
+                LizaStore32(dst, fetch);
+                dst += n;
+                src += n;
+                control >>= n;
+                if (end - dst > 4) continue;
+                // A step that reaches past the unpacked size carries the last bytes and the start of
+                // what follows them; only the bytes up to the end count.
+                if (dst > end) {
+                    src -= dst - end;
+                    dst = end;
+                }
+                break;
+            }
+            control >>= 1;
+            size_t offset;
+            size_t length;
+            const uint32_t form = fetch & 3;
+            if (form == 0) {
+                offset = (fetch >> 2) & 0x3F;
+                length = 3;
+                src += 1;
+            } else if (form == 1) {
+                offset = (fetch >> 2) & 0x3FFF;
+                length = 3;
+                src += 2;
+            } else if (form == 2) {
+                length = ((fetch >> 2) & 0xF) + 3;
+                offset = (fetch >> 6) & 0x3FF;
+                src += 2;
+            } else if ((fetch & 4) == 0) {
+                length = ((fetch >> 3) & 0x1F) + 3;
+                offset = (fetch >> 8) & 0xFFFF;
+                src += 3;
+            } else if ((fetch & 8) == 0) {
+                length = ((fetch >> 4) & 0x7FF) + 3;
+                offset = fetch >> 15;
+                src += 4;
+            } else {
+                const size_t count = (fetch >> 4) & 0xFFF;
+                if (static_cast<size_t>(end - dst) < count) return Fail("run past the unpacked size");
+                std::memset(dst, static_cast<int>((fetch >> 16) & 0xFF), count);
+                dst += count;
+                src += 3;
+                if (dst == end) break;
+                continue;
+            }
+            if (offset < 4 || offset > static_cast<size_t>(dst - begin))
+                return Fail("match offset out of range");
+            if (static_cast<size_t>(end - dst) < length) return Fail("match past the unpacked size");
+            LizaCopyMatch(dst, dst - offset, length);
+            dst += length;
+            if (dst == end) break;
+        }
+        if (src > inEnd) return Fail("payload cut short");
+    } else {
+        // The only group's control word is skipped; its flags are all literals.
+        src += 4;
+        control = 0x80000000u;
+    }
+
+    // The last bytes are literals, one flag each; a used-up control word is skipped.
+    while (dst < end) {
+        if (control == 1) {
+            control = 0x80000000u;
+            src += 4;
+        }
+        if (src >= inEnd) return Fail("payload cut short");
+        *dst++ = *src++;
+        control >>= 1;
+    }
+    return {true, static_cast<size_t>(dst - begin), nullptr};
+}

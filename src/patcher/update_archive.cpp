@@ -1,0 +1,46 @@
+#include "patcher/update_archive.h"
+
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "patcher/liza.h"
+#include "platform/files.h"
+
+namespace {
+
+// The room the unpacking gives each of its buffers beyond the bytes they hold.
+constexpr size_t kUnpackSlack = 65500;
+
+}  // namespace
+
+bool WriteUpdateFile(const std::string& path, const std::vector<uint8_t>& data) {
+    return platform::WriteFileAtomic(
+        path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+}
+
+UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, const std::vector<uint8_t>& archive,
+                               std::string* reason) {
+    if (archive.size() < 4 || LizaLoad32(archive.data()) != kLizaMagic) return UnpackOutcome::NotLiza;
+    const size_t unpacked = LizaGetUnpackedSize(archive);
+    const size_t capacity = unpacked + kUnpackSlack;
+    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[capacity]);
+    if (!out) return UnpackOutcome::NoMemory;
+    LizaResult result = LizaUnpack(archive, std::span<uint8_t>(out.get(), capacity));
+    if (!result.ok) {
+        if (reason) *reason = result.reason;
+        return UnpackOutcome::Damaged;
+    }
+    const std::string unpackedPath = clientFolder + "/" + "Updatez.dat";
+    const std::string archivePath = clientFolder + "/" + "Update.dat";
+    if (!platform::WriteFileAtomic(unpackedPath,
+                                   std::string_view(reinterpret_cast<const char*>(out.get()), result.size)))
+        return UnpackOutcome::CannotWrite;
+    // The unpacked content takes the archive's name in one step: there is never a moment without
+    // an Update.dat.
+    if (!platform::MoveFile(unpackedPath, archivePath, true)) {
+        platform::DeleteFile(unpackedPath);
+        return UnpackOutcome::CannotWrite;
+    }
+    return UnpackOutcome::Unpacked;
+}
