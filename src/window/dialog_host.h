@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "platform/modal_box.h"
 
 struct Rect {
     int x = 0;
@@ -40,7 +43,7 @@ enum class ZOrder { Top, Bottom };
 
 // What the host reports to the window, always on the user-interface thread.
 class IDialogEvents {
-  public:
+public:
     virtual ~IDialogEvents() = default;
     virtual void OnMouseMove(unsigned flags, int x, int y) = 0;
     virtual void OnLButtonDown(unsigned flags, int x, int y) = 0;
@@ -57,7 +60,7 @@ class IDialogEvents {
 };
 
 class IDialogHost {
-  public:
+public:
     virtual ~IDialogHost() = default;
 
     // Window.
@@ -111,6 +114,12 @@ class IDialogHost {
     // Window timers by id; a timer fires OnTimer(id) every period until it is killed.
     virtual void SetTimer(unsigned id, unsigned periodMs) = 0;
     virtual void KillTimer(unsigned id) = 0;
+
+    // Modal boxes from a dialog template. RunModal shows the box until it is ended (by EndDialog, or by
+    // the player: Escape gives IDCANCEL, Enter IDOK) and returns the result; a box that was ended
+    // before it was shown closes at once.
+    virtual std::unique_ptr<IModalBox> CreateModalBox(int templateId) = 0;
+    virtual int RunModal(IModalBox& box) = 0;
 
     // Web panels.
     virtual void Navigate(int id, const std::string& url) = 0;

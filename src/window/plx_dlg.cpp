@@ -1,5 +1,7 @@
 #include "window/plx_dlg.h"
 
+#include <algorithm>
+
 #include "core/launcher_globals.h"
 #include "installer/editions.h"
 #include "patcher/client_version.h"
@@ -17,6 +19,7 @@ bool CPLXDlg::Create(IDialogHost& host) {
 }
 
 bool CPLXDlg::OnInitDialog() {
+    m_hInternet = std::make_unique<platform::HttpSession>("InetURL/1.0");
     std::string working = platform::GetCurrentDirectory();
     if (m_typeSettings.Load(working + "\\" + "ORLConfig.ini")) {
         m_launch.language = m_typeSettings.language;
@@ -37,9 +40,26 @@ void CPLXDlg::DestroyWindow() {
     if (m_host != nullptr) m_host->DestroyWindow();
 }
 
-bool CPLXDlg::PatchDownloadStep() { return true; }
+intptr_t CPLXDlg::WindowProc(unsigned message, intptr_t wParam, intptr_t lParam) {
+    if (message == kAnsweredMessage) return 1;
+    if (message != kProgressMessage) return 0;
+    if (wParam != 0) {
+        ShowProgress(static_cast<int>(lParam));
+    } else if (lParam != 0) {
+        LaunchGameUpdater();
+    }
+    return 1;
+}
 
-void CPLXDlg::OnPatchDownloadFailed() {}
+void CPLXDlg::ShowProgress(int percent) {
+    std::string label = std::to_string(percent) + "%";
+    if (label.size() > 5) label.resize(5);
+    // The bar's factor is 5.45 in single precision, used in double: 100 % gives 544 pixels.
+    int width = static_cast<int>(percent * static_cast<double>(5.45f));
+    m_host->MoveControl(IDC_PROGRESS, {40, 378, std::max(width, 0), 15}, true);
+    m_host->SetControlText(IDC_PERCENT, label);
+    m_host->MoveControl(IDC_PERCENT, {40 + width, 380, 6 * static_cast<int>(label.size()) + 2, 13}, true);
+}
 
 void CPLXDlg::TickBanners() {
     m_bannerTime += g_frameTime;

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
+#include "platform/http.h"
+#include "prereq/redist_installer.h"
 #include "settings/settings_records.h"
 #include "window/dialog_host.h"
 
@@ -21,8 +24,12 @@ struct DisplayMode {
     int32_t index = 0;
 };
 
+// The private window messages: the progress message and one that is only answered.
+inline constexpr unsigned kProgressMessage = 0x0400 + 1;
+inline constexpr unsigned kAnsweredMessage = 0x0400 + 3;
+
 class CPLXDlg : public IDialogEvents {
-  public:
+public:
     CPLXDlg();
     ~CPLXDlg() override;
 
@@ -32,10 +39,33 @@ class CPLXDlg : public IDialogEvents {
     bool IsWindowAlive() const;
     void DestroyWindow();
 
+    // The window procedure's own messages; the progress message is sent synchronously through it.
+    intptr_t WindowProc(unsigned message, intptr_t wParam, intptr_t lParam);
+    intptr_t SendMessage(unsigned message, intptr_t wParam, intptr_t lParam) {
+        return WindowProc(message, wParam, lParam);
+    }
+
+    // The start command and the patch download.
+    void OnBnClickedStart();
+    void StartPatch();
+    void ReportPatchError(char marker);
+    void BeginPatchDownload(const std::string& name, const std::string& localPath,
+                            const std::string& archiveFolderUrl);
+
     // The main loop's per-pass calls.
     bool PatchDownloadStep();
     void OnPatchDownloadFailed();
     void TickBanners();
+
+    // The hand-over to the game.
+    void LaunchGameUpdater();
+    void LaunchAntiCheatClient();
+    int PrepareClientFolder();
+    int EnsurePrerequisites();
+
+    // What the window waits with and elevates through; tests replace them.
+    platform::IClock* m_clock = &platform::SystemClock();
+    IElevation* m_elevation = &SystemElevation();
 
     // Client editions and paths of the server selected now.
     std::string GetClientFolder() const;
@@ -66,7 +96,12 @@ class CPLXDlg : public IDialogEvents {
     std::vector<std::unique_ptr<DisplayMode>> m_displayModes;
 
     bool m_bPatchBusy = false;
+    std::unique_ptr<platform::HttpSession> m_hInternet;
+    std::unique_ptr<platform::HttpStream> m_hPatchUrl;
+    std::vector<uint8_t> m_pPatchData;
+    uint32_t m_nPatchSize = 0;
     bool m_bPatchActive = false;
+    std::string m_strPatchPath;
 
     ImageSlot m_bmpStart, m_bmpClose, m_bmpDotOn, m_bmpDotOff, m_bmpReinstall, m_bmpCommunity;
     std::vector<int> m_dotsShown;
@@ -77,9 +112,12 @@ class CPLXDlg : public IDialogEvents {
     bool m_bannersFromFile = false;
     const int32_t m_yOffset = 170;
 
-  protected:
+protected:
     virtual bool OnInitDialog();
 
-  private:
+private:
+    void EndPatchDownload();
+    void ShowProgress(int percent);
+
     IDialogHost* m_host = nullptr;
 };

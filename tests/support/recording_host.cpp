@@ -100,3 +100,30 @@ int RecordingHost::MessageBox(const std::string& text, const std::string& captio
     m_answers.pop_front();
     return answer;
 }
+
+void RecordingModalBox::EndDialog(int result) {
+    std::lock_guard lock(m_mutex);
+    if (!m_result) m_result = result;
+    m_ended.notify_all();
+}
+
+int RecordingModalBox::Wait(int escapeAfterMs) {
+    std::unique_lock lock(m_mutex);
+    if (escapeAfterMs < 0) {
+        m_ended.wait(lock, [&] { return m_result.has_value(); });
+    } else if (!m_ended.wait_for(lock, std::chrono::milliseconds(escapeAfterMs),
+                                 [&] { return m_result.has_value(); })) {
+        m_result = IDCANCEL;
+    }
+    return *m_result;
+}
+
+std::unique_ptr<IModalBox> RecordingHost::CreateModalBox(int templateId) {
+    return std::make_unique<RecordingModalBox>(templateId);
+}
+
+int RecordingHost::RunModal(IModalBox& box) {
+    auto& modal = static_cast<RecordingModalBox&>(box);
+    modalRuns.push_back(modal.templateId);
+    return modal.Wait(modalEscapeAfterMs);
+}

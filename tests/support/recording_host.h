@@ -2,9 +2,12 @@
 // fires timers on demand and dispatches events that a test queues.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,8 +36,23 @@ struct RecordedMessageBox {
     unsigned flags;
 };
 
+// A modal box whose end may come from any thread.
+class RecordingModalBox : public IModalBox {
+public:
+    explicit RecordingModalBox(int templateId) : templateId(templateId) {}
+    void EndDialog(int result) override;
+    // Waits for the end; IDCANCEL after escapeAfterMs when that is not negative.
+    int Wait(int escapeAfterMs);
+    const int templateId;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    std::optional<int> m_result;
+};
+
 class RecordingHost : public IDialogHost {
-  public:
+public:
     // Queues an event for the next drain.
     void Post(std::function<void()> event) { m_events.push_back(std::move(event)); }
     // The answers the next message boxes get, in order; IDOK once the script is used up.
@@ -95,10 +113,17 @@ class RecordingHost : public IDialogHost {
     void Navigate(int id, const std::string& url) override { m_controls[id].navigations.push_back(url); }
     void OpenUrl(const std::string& url) override { openedUrls.push_back(url); }
 
+    std::unique_ptr<IModalBox> CreateModalBox(int templateId) override;
+    int RunModal(IModalBox& box) override;
+    // The modal boxes shown (their template ids) and, when set, the time after which the player ends
+    // a box that is still open with Escape.
+    std::vector<int> modalRuns;
+    int modalEscapeAfterMs = -1;
+
     // Called when a message box opens, before it is answered (a test may act "while it is shown").
     std::function<void(const RecordedMessageBox&)> onMessageBox;
 
-  private:
+private:
     std::map<int, RecordedControl> m_controls;
     std::deque<std::function<void()>> m_events;
     std::deque<int> m_answers;
