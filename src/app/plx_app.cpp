@@ -2,6 +2,7 @@
 
 #include "core/crash_record.h"
 #include "core/launcher_globals.h"
+#include "core/starter_refresh.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ CPLXApp::CPLXApp(IDialogHost& host, platform::IKeyState& keys) : m_host(host), m
 CPLXApp::~CPLXApp() { RemoveCrashHandler(); }
 
 bool CPLXApp::InitInstance() {
+    RefreshStarter();
     m_dlg.Create(m_host);
     if (m_dlg.IsWindowAlive()) m_host.ShowWindow();
     InitFrameClock();

@@ -181,6 +181,8 @@ bool CreateProcess(const std::string& applicationName, const std::string& comman
         applicationName.empty() ? (arguments.empty() ? "" : arguments.front()) : applicationName;
     if (program.empty()) return false;
     program = platform::NativePath(program);
+    // The program's own name reaches it with this system's separators.
+    if (!arguments.empty()) arguments.front() = platform::NativePath(arguments.front());
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -127,3 +127,8 @@ int RecordingHost::RunModal(IModalBox& box) {
     modalRuns.push_back(modal.templateId);
     return modal.Wait(modalEscapeAfterMs);
 }
+
+void RecordingHost::SetControlText(int id, const std::string& text) {
+    m_controls[id].text = text;
+    m_controls[id].texts.push_back(text);
+}

@@ -20,6 +20,7 @@ struct RecordedControl {
     int bitmapId = 0;
     int imageSets = 0;  // how often a picture was handed to the control
     std::string text;
+    std::vector<std::string> texts;  // every text set, oldest first
     std::vector<std::string> items;
     int curSel = -1;
     int check = 0;
@@ -93,7 +94,7 @@ public:
     void EnableControl(int id, bool enabled) override { m_controls[id].enabled = enabled; }
     void SetControlRegion(int id, const Rect& region) override { m_controls[id].region = region; }
     void SetControlImage(int id, int bitmapId) override;
-    void SetControlText(int id, const std::string& text) override { m_controls[id].text = text; }
+    void SetControlText(int id, const std::string& text) override;
     std::string ControlText(int id) override { return m_controls[id].text; }
     void SetControlFont(int id, const std::string& face, int points) override;
 

@@ -21,6 +21,7 @@ class MainLoop : public WorkingFolderTest {
 protected:
     void SetUp() override {
         WorkingFolderTest::SetUp();
+        m_work.Write("config_stage.ini", "[Download]\r\nEnableStarter=0\r\n");
         ASSERT_TRUE(m_app.InitInstance());
         m_app.m_dlg.m_bannerPages = {"https://a", "https://b"};
     }
