@@ -1,11 +1,10 @@
 #include "patcher/update_archive.h"
 
-#include <memory>
-#include <new>
 #include <string_view>
 
 #include "patcher/liza.h"
 #include "platform/files.h"
+#include "platform/large_buffer.h"
 
 namespace {
 
@@ -24,9 +23,9 @@ UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, const std::vecto
     if (archive.size() < 4 || LizaLoad32(archive.data()) != kLizaMagic) return UnpackOutcome::NotLiza;
     const size_t unpacked = LizaGetUnpackedSize(archive);
     const size_t capacity = unpacked + kUnpackSlack;
-    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[capacity]);
-    if (!out) return UnpackOutcome::NoMemory;
-    LizaResult result = LizaUnpack(archive, std::span<uint8_t>(out.get(), capacity));
+    platform::LargeBuffer out(capacity);
+    if (out.empty()) return UnpackOutcome::NoMemory;
+    LizaResult result = LizaUnpack(archive, std::span<uint8_t>(out.data(), capacity));
     if (!result.ok) {
         if (reason) *reason = result.reason;
         return UnpackOutcome::Damaged;
@@ -34,7 +33,7 @@ UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, const std::vecto
     const std::string unpackedPath = clientFolder + "/" + "Updatez.dat";
     const std::string archivePath = clientFolder + "/" + "Update.dat";
     if (!platform::WriteFileAtomic(unpackedPath,
-                                   std::string_view(reinterpret_cast<const char*>(out.get()), result.size)))
+                                   std::string_view(reinterpret_cast<const char*>(out.data()), result.size)))
         return UnpackOutcome::CannotWrite;
     // The unpacked content takes the archive's name in one step: there is never a moment without
     // an Update.dat.

@@ -301,3 +301,48 @@ TEST(LizaPack, MixedDataUsesEveryFormAndShrinks) {
 }
 
 }  // namespace
+
+namespace {
+
+// Streams of random valid tokens (every form, short offsets that overlap, runs, literal stretches
+// that cross group boundaries) decode to the same bytes in both decoders.
+TEST(LizaRandomStreams, BothDecodersAgree) {
+    std::mt19937 rng(424242);
+    const LizaForm forms[] = {LizaForm::Short, LizaForm::Near, LizaForm::Medium, LizaForm::Long,
+                              LizaForm::Far};
+    for (int round = 0; round < 300; ++round) {
+        LizaTokenWriter w;
+        size_t produced = 0;
+        size_t target = 20 + rng() % 20000;
+        while (produced + 40 < target) {
+            unsigned pick = rng() % 10;
+            if (pick < 4 || produced < 8) {
+                for (int i = 1 + rng() % 40; i > 0; --i, ++produced) w.Literal(static_cast<uint8_t>(rng()));
+            } else if (pick == 4) {
+                uint32_t count = rng() % 3 == 0 ? rng() % 8 : rng() % 600;
+                w.Run(count, static_cast<uint8_t>(rng()));
+                produced += count;
+            } else {
+                LizaForm form = forms[rng() % 5];
+                LizaFormLimits limits = LizaLimitsOf(form);
+                uint32_t maxOffset = static_cast<uint32_t>(std::min<size_t>(limits.maxOffset, produced));
+                uint32_t offset = rng() % 2 ? 4 + rng() % 16 : 4 + rng() % (maxOffset - 3);
+                offset = std::min(offset, maxOffset);
+                uint32_t length = form == LizaForm::Short || form == LizaForm::Near
+                                      ? 3
+                                      : 3 + rng() % (limits.maxLength - 2);
+                w.Copy(form, offset, length);
+                produced += length;
+            }
+        }
+        for (int i = 0; i < 5; ++i, ++produced) w.Literal(static_cast<uint8_t>(rng()));
+        Bytes c = CodedContainer(w, static_cast<uint32_t>(produced));
+        Decoded reference = ReferenceDecode(c);
+        ASSERT_EQ(reference.bytes.size(), produced) << "round " << round;
+        Decoded checked = CheckedDecode(c);
+        ASSERT_TRUE(checked.ok) << checked.reason << " round " << round;
+        ASSERT_EQ(checked.bytes, reference.bytes) << "round " << round;
+    }
+}
+
+}  // namespace
