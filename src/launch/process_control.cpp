@@ -204,3 +204,5 @@ bool CreateProcess(const std::string& applicationName, const std::string& comman
     posix_spawn_file_actions_destroy(&actions);
     return error == 0;
 }
+
+bool GameClientLimitReached() { return CountProcessesByName(kGameClientName) >= kGameClientLimit; }

@@ -16,6 +16,11 @@ struct ProcessRecord {
 // The running processes (zombies left out), in process-id order.
 std::vector<ProcessRecord> TakeProcessSnapshot();
 
+inline constexpr const char* kGameClientName = "VelmoraEac.exe";
+// The start is refused when this many game clients run already, as message 127 tells the player.
+inline constexpr int32_t kGameClientLimit = 4;
+bool GameClientLimitReached();
+
 // Image names compare exactly here...
 int32_t CountProcessesByName(const std::string& name);
 // ...and ignoring the letter case of A to Z in the rest.

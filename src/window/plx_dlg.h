@@ -61,6 +61,9 @@ public:
     void LaunchGameUpdater();
     void LaunchAntiCheatClient();
     int PrepareClientFolder();
+    // The instance check of the start button: false, after message 127 and with the window gone, when
+    // the game clients already running reach the limit.
+    bool PassInstanceCheck();
     int EnsurePrerequisites();
 
     // What the window waits with and elevates through; tests replace them.

@@ -37,6 +37,13 @@ int CPLXDlg::EnsurePrerequisites() {
     return result == IDOK ? 0 : -1;
 }
 
+bool CPLXDlg::PassInstanceCheck() {
+    if (!GameClientLimitReached()) return true;
+    m_host->MessageBox(platform::LoadStringById(127), "Warning!", MB_OK);
+    DestroyWindow();
+    return false;
+}
+
 void CPLXDlg::LaunchGameUpdater() {
     if (PrepareClientFolder() == 0) {
         WritePortalHandOver(platform::CommandLineArguments());
@@ -53,11 +60,11 @@ void CPLXDlg::LaunchGameUpdater() {
 void CPLXDlg::LaunchAntiCheatClient() {
     m_bPatchBusy = false;
     if (PrepareClientFolder() == 0) {
-        if (PostCloseToProcess("VelmoraEac.exe") && !WaitForProcessExit("VelmoraEac.exe", 2.0, *m_clock)) {
-            TerminateProcessesByName("VelmoraEac.exe");
+        if (PostCloseToProcess(kGameClientName) && !WaitForProcessExit(kGameClientName, 2.0, *m_clock)) {
+            TerminateProcessesByName(kGameClientName);
         }
         std::string folder = GetClientFolder();
-        std::string commandLine = folder + "/" + "VelmoraEac.exe" + " " + "/useeac--korea";
+        std::string commandLine = folder + "/" + kGameClientName + " " + "/useeac--korea";
         std::printf("pAllocCommandLine : %s\n", commandLine.c_str());
         std::fflush(stdout);
         CreateProcess("", commandLine, folder);
