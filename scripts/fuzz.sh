@@ -7,7 +7,8 @@ bash scripts/setup.sh
 target=${1:-liza_fuzz}
 seconds=${2:-600}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORL_SANITIZE=ON -DORL_WITH_QT=OFF
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORL_SANITIZE=ON -DORL_WITH_QT=OFF \
+  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 cmake --build build-fuzz --target "$target"
 corpus=build-fuzz/corpus/$target
 mkdir -p "$corpus"
