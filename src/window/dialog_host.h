@@ -41,6 +41,8 @@ inline constexpr unsigned MK_LBUTTON = 0x1;
 
 enum class ZOrder { Top, Bottom };
 
+inline constexpr uint32_t kTransparent = 0xFFFFFFFF;
+
 // What the host reports to the window, always on the user-interface thread.
 class IDialogEvents {
 public:
@@ -77,6 +79,9 @@ public:
     virtual void AppendSystemMenuItem(int commandId, const std::string& text) = 0;
     // Repaints the whole window with its background at once.
     virtual void RedrawWindow() = 0;
+    // The left button went down on the window's background: the window follows the pointer until the
+    // button is released (the window system's own move where it offers one).
+    virtual void BeginWindowDrag() = 0;
     // Dispatches the events that are waiting; when there are none, waits for the next one for at most
     // maxWaitMs. False when the quit request was among them (the events before it were dispatched).
     virtual bool PumpEvents(int maxWaitMs) = 0;
@@ -95,6 +100,9 @@ public:
     virtual void SetControlText(int id, const std::string& text) = 0;
     virtual std::string ControlText(int id) = 0;
     virtual void SetControlFont(int id, const std::string& face, int points) = 0;
+    // Text colour and background of a text or combo-box control; kTransparent lets the window's picture
+    // show through.
+    virtual void SetControlColors(int id, uint32_t textRgb, uint32_t backgroundRgb) = 0;
 
     // Combo boxes.
     virtual int ComboAddString(int id, const std::string& text) = 0;

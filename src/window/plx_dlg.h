@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/display_mode_source.h"
 #include "platform/http.h"
 #include "prereq/redist_installer.h"
+#include "settings/display_modes.h"
 #include "settings/settings_records.h"
 #include "window/dialog_host.h"
 
@@ -18,15 +20,26 @@ struct ImageSlot {
     int bitmapId = 0;
 };
 
-struct DisplayMode {
-    int32_t width = 0;
-    int32_t height = 0;
-    int32_t index = 0;
-};
-
 // The private window messages: the progress message and one that is only answered.
 inline constexpr unsigned kProgressMessage = 0x0400 + 1;
 inline constexpr unsigned kAnsweredMessage = 0x0400 + 3;
+
+// A combo box of the window: its texts get one leading blank, its drop-down list is dark.
+class CMyComboBox {
+public:
+    CMyComboBox(IDialogHost*& host, int id) : m_host(host), m_id(id) {}
+    int AddString(const std::string& text);
+    void SetBackgroundColor(uint32_t rgb);
+    int Id() const { return m_id; }
+
+private:
+    IDialogHost*& m_host;
+    int m_id;
+};
+
+// The New_ files of folder take the place of the files named without the prefix. A failed rename is
+// retried after a second, from a budget of 11 retries for the whole pass; false when it ran out.
+bool RunPendingFileRenames(const std::string& folder, platform::IClock& clock);
 
 class CPLXDlg : public IDialogEvents {
 public:
@@ -66,9 +79,30 @@ public:
     bool PassInstanceCheck();
     int EnsurePrerequisites();
 
-    // What the window waits with and elevates through; tests replace them.
+    // What the window waits with, elevates through and lists display modes from; tests replace them.
     platform::IClock* m_clock = &platform::SystemClock();
     IElevation* m_elevation = &SystemElevation();
+    platform::IDisplayModeSource* m_modeSource = nullptr;
+
+    // The pictures of the window's buttons and dots.
+    void SetControlImage(ImageSlot& slot, int controlId, int bitmapId);
+    void PlaceControls();
+
+    // Pointer input and the start button.
+    void RunStartSequence();
+    void UpdateButtonPictures(unsigned flags, int x, int y);
+
+    // Banners and the notice panel.
+    void BuildBanners();
+    void NavigateNotice();
+    void OnBannerNavigated(uintptr_t browser);
+    void OnBannerLoaded(uintptr_t browser);
+
+    // The server and display-mode lists.
+    void FillServerCombo();
+    void OnServerSelChange();
+    void FillDisplayModes();
+    void OnDisplayModeChanged();
 
     // Client editions and paths of the server selected now.
     std::string GetClientFolder() const;
@@ -97,6 +131,8 @@ public:
     TypeSettings m_typeSettings;
     LaunchSettings m_launch;
     std::vector<std::unique_ptr<DisplayMode>> m_displayModes;
+    CMyComboBox m_cbResolution{m_host, 1034};
+    CMyComboBox m_cbServer{m_host, 1036};
 
     bool m_bPatchBusy = false;
     std::unique_ptr<platform::HttpSession> m_hInternet;
@@ -114,6 +150,11 @@ public:
     float m_bannerTime = 0.0f;
     bool m_bannersFromFile = false;
     const int32_t m_yOffset = 170;
+    // Movements alternate between updating the pictures and, while a press on the background is
+    // held, dragging the window.
+    bool m_dragFlag = false;
+    // The page object of the first banner page whose navigation completed, until it has loaded.
+    uintptr_t m_trackedDocument = 0;
 
 protected:
     virtual bool OnInitDialog();

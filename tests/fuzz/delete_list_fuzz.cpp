@@ -1,6 +1,6 @@
 // Feeds arbitrary text to the deletion list's parser as the lines of DeleteFiles.txt. Whatever the
 // lines say, every target must be the client folder itself or lie below it, with no "." or ".."
-// left in it.
+// component left in it (a name such as " ." is an ordinary name here).
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -21,8 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (const std::string& target : DeleteListTargets(kBase, lines)) {
         if (target != kRoot && target.rfind(kRoot + "\\", 0) != 0) std::abort();
-        for (const std::string& part : SplitPath(target.substr(1), '\\')) {
+        // Components as the file system sees them: split at the separators, nothing trimmed.
+        for (size_t start = 1; start <= target.size();) {
+            size_t end = target.find('\\', start);
+            if (end == std::string::npos) end = target.size();
+            std::string part = target.substr(start, end - start);
             if (part == "." || part == "..") std::abort();
+            start = end + 1;
         }
     }
     return 0;

@@ -45,7 +45,10 @@ bool RecordingHost::PumpEvents(int maxWaitMs) {
     }
 }
 
-void RecordingHost::MoveControl(int id, const Rect& rect, bool) { m_controls[id].rect = rect; }
+void RecordingHost::MoveControl(int id, const Rect& rect, bool) {
+    m_controls[id].rect = rect;
+    ++m_controls[id].moves;
+}
 
 void RecordingHost::SetControlImage(int id, int bitmapId) {
     RecordedControl& control = m_controls[id];

@@ -28,6 +28,9 @@ struct RecordedControl {
     Rect region;
     std::string font;
     uint32_t background = 0xFFFFFFFF;
+    uint32_t textColor = 0;
+    uint32_t textBackground = 0xFFFFFFFF;
+    int moves = 0;  // how often the control was moved
     std::vector<std::string> navigations;
 };
 
@@ -85,6 +88,8 @@ public:
     void SetWindowIcon(int iconId) override { windowIcon = iconId; }
     void AppendSystemMenuItem(int commandId, const std::string& text) override;
     void RedrawWindow() override { ++redraws; }
+    void BeginWindowDrag() override { ++drags; }
+    int drags = 0;
     bool PumpEvents(int maxWaitMs) override;
 
     void MoveControl(int id, const Rect& rect, bool repaint) override;
@@ -97,6 +102,10 @@ public:
     void SetControlText(int id, const std::string& text) override;
     std::string ControlText(int id) override { return m_controls[id].text; }
     void SetControlFont(int id, const std::string& face, int points) override;
+    void SetControlColors(int id, uint32_t textRgb, uint32_t backgroundRgb) override {
+        m_controls[id].textColor = textRgb;
+        m_controls[id].textBackground = backgroundRgb;
+    }
 
     int ComboAddString(int id, const std::string& text) override;
     int ComboInsertString(int id, int row, const std::string& text) override;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -51,6 +52,9 @@ void TempFolder::MakeFolder(const std::string& relative) const {
 void WorkingFolderTest::SetUp() {
     m_previous = fs::current_path().string();
     fs::current_path(m_work.path());
+    // Unless a test serves one, the update host is a local port where nothing listens: the window's
+    // start-up never reaches out to the network.
+    setenv("ORL_UPDATE_HOST", "https://localhost:9", 0);
 }
 
 void WorkingFolderTest::TearDown() { fs::current_path(m_previous); }
