@@ -92,7 +92,9 @@ void CPLXDlg::OnLButtonUp(unsigned, int x, int y) {
     if (kCloseArea.Contains(x, y)) DestroyWindow();
     if (kAccountArea.Contains(x, y)) m_host->OpenUrl(platform::LoadStringById(111));
     if (kCommunityArea.Contains(x, y)) m_host->OpenUrl(platform::LoadStringById(112));
-    // The third area's entry is a message text, not a command: it starts nothing.
+    // The third area's string-table entry is a message text, not a command; the area, painted as the
+    // "Home" button, opens the game's web site instead.
+    if (kThirdArea.Contains(x, y)) m_host->OpenUrl(platform::WebHost() + "/");
 }
 
 void CPLXDlg::RunStartSequence() {
