@@ -188,7 +188,8 @@ TEST_F(Window, ReleasesRunTheButtonsActions) {
     m_dlg.OnLButtonUp(0, 500, 120);
     m_dlg.OnLButtonUp(0, 600, 120);
     EXPECT_EQ(m_host.openedUrls,
-              (std::vector<std::string>{platform::LoadStringById(111), platform::LoadStringById(112)}));
+              (std::vector<std::string>{platform::LoadStringById(111), platform::LoadStringById(112),
+                                        platform::WebHost() + "/"}));
     // The start button saves both settings files, then runs the start command (the update host is
     // unreachable here, so it ends with message 114).
     m_dlg.OnLButtonUp(0, 700, 400);
