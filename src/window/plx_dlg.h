@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "installer/decompressor.h"
+#include "installer/ftp_download.h"
 #include "platform/clock.h"
 #include "platform/display_mode_source.h"
 #include "platform/http.h"
@@ -40,6 +42,11 @@ private:
 // The New_ files of folder take the place of the files named without the prefix. A failed rename is
 // retried after a second, from a budget of 11 retries for the whole pass; false when it ran out.
 bool RunPendingFileRenames(const std::string& folder, platform::IClock& clock);
+
+// A byte count with two decimals in B, KB, MB or GB.
+std::string FormatByteSize(uint64_t bytes);
+// The bytes free for the player where the working folder lies; 0 when that cannot be learnt.
+uint64_t GetFreeDiskSpace();
 
 class CPLXDlg : public IDialogEvents {
 public:
@@ -97,6 +104,13 @@ public:
     void NavigateNotice();
     void OnBannerNavigated(uintptr_t browser);
     void OnBannerLoaded(uintptr_t browser);
+
+    // The full-client install.
+    virtual bool InstallFullClient();
+    void ReinstallClient();
+    void DeleteClientFolder(const std::string& folder);
+    std::shared_ptr<CFTPDownload> m_downloader = std::make_shared<CFTPDownload>();
+    std::shared_ptr<CDecompressor> m_extractor = std::make_shared<CDecompressor>();
 
     // The server and display-mode lists.
     void FillServerCombo();

@@ -1,6 +1,7 @@
 // Pointer input over the launcher window: the painted buttons, their pictures, the window drag, the
 // start button's sequence, and the notifications of the window's controls.
 #include "launch/process_control.h"
+#include "platform/command_line.h"
 #include "platform/files.h"
 #include "platform/resources.h"
 #include "window/control_ids.h"
@@ -90,6 +91,7 @@ void CPLXDlg::OnLButtonUp(unsigned, int x, int y) {
         return;
     }
     if (kCloseArea.Contains(x, y)) DestroyWindow();
+    if (kReinstallArea.Contains(x, y)) ReinstallClient();
     if (kAccountArea.Contains(x, y)) m_host->OpenUrl(platform::LoadStringById(111));
     if (kCommunityArea.Contains(x, y)) m_host->OpenUrl(platform::LoadStringById(112));
     // The third area's string-table entry is a message text, not a command; the area, painted as the
@@ -98,6 +100,11 @@ void CPLXDlg::OnLButtonUp(unsigned, int x, int y) {
 }
 
 void CPLXDlg::RunStartSequence() {
+    if (m_downloader->IsBusy()) {
+        m_host->MessageBox("Already Processing, Please Waiting", platform::ApplicationTitle(), MB_OK);
+        return;
+    }
+    if (!PathExists(GetAntiCheatClientPath()) && InstallFullClient()) return;
     m_displaySettings.Save(GetClientFolder() + "\\" + "Config.ini");
     m_typeSettings.Save(platform::GetCurrentDirectory() + "\\" + "ORLConfig.ini");
     if (!PassInstanceCheck()) return;
@@ -131,5 +138,3 @@ void CPLXDlg::OnCommand(int controlId, int notification) {
         if (IsWebLink(link)) m_host->OpenUrl(link);
     }
 }
-
-void CPLXDlg::OnTimer(unsigned) {}

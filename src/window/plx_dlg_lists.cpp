@@ -9,6 +9,10 @@ void CPLXDlg::FillServerCombo() {
 }
 
 void CPLXDlg::OnServerSelChange() {
+    if (!m_downloader->IsDone()) {
+        m_host->MessageBox("Currently downloading.", "orl", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     int selected = m_host->ComboGetCurSel(IDC_SERVER);
     if (selected >= 0) {
         m_host->SetControlText(IDC_SERVER, "Server : " + m_host->ComboItemText(IDC_SERVER, selected));

@@ -190,8 +190,9 @@ TEST_F(Window, ReleasesRunTheButtonsActions) {
     EXPECT_EQ(m_host.openedUrls,
               (std::vector<std::string>{platform::LoadStringById(111), platform::LoadStringById(112),
                                         platform::WebHost() + "/"}));
-    // The start button saves both settings files, then runs the start command (the update host is
-    // unreachable here, so it ends with message 114).
+    // With a client installed, the start button saves both settings files, then runs the start
+    // command (the update host is unreachable here, so it ends with message 114).
+    m_work.Write("Orvin/VelmoraEac.exe", "");
     m_dlg.OnLButtonUp(0, 700, 400);
     EXPECT_TRUE(m_work.Exists("Orvin/Config.ini"));
     EXPECT_TRUE(m_work.Exists("ORLConfig.ini"));

@@ -1,0 +1,23 @@
+#include "support/zip_builder.h"
+
+#include <zip.h>
+
+#include <stdexcept>
+
+void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries) {
+    zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
+    if (zip == nullptr) throw std::runtime_error("cannot create " + path);
+    for (const ZipEntry& entry : entries) {
+        zip_fileinfo info{};
+        int method = entry.stored || entry.name.ends_with("/") ? 0 : Z_DEFLATED;
+        if (zipOpenNewFileInZip64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
+                                  Z_DEFAULT_COMPRESSION, 1) != ZIP_OK)
+            throw std::runtime_error("cannot add " + entry.name);
+        if (!entry.content.empty() &&
+            zipWriteInFileInZip(zip, entry.content.data(), static_cast<unsigned>(entry.content.size())) !=
+                ZIP_OK)
+            throw std::runtime_error("cannot write " + entry.name);
+        zipCloseFileInZip(zip);
+    }
+    zipClose(zip, nullptr);
+}

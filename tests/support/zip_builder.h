@@ -1,0 +1,13 @@
+// Zip archives for tests, written with minizip's zip interface.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ZipEntry {
+    std::string name;  // a trailing "/" makes a folder entry
+    std::string content;
+    bool stored = false;  // no compression
+};
+
+void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries);
