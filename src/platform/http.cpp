@@ -150,23 +150,39 @@ long HttpStream::Read(char* buffer, size_t size) {
 
 namespace {
 
+constexpr size_t kFileWriteSize = size_t{1} << 20;
+constexpr long kReceiveBufferSize = 256 * 1024;
+
 struct FileSink {
     int fd = -1;
     bool writeFailed = false;
     const DownloadProgress* progress = nullptr;
+    // The answer reaches the file in large writes, not one per piece that libcurl hands over.
+    std::vector<char> pending;
+
+    bool WriteOut(const char* data, size_t left) {
+        while (left > 0) {
+            ssize_t n = ::write(fd, data, left);
+            if (n <= 0) return false;
+            data += n;
+            left -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    bool Flush() {
+        bool ok = WriteOut(pending.data(), pending.size());
+        pending.clear();
+        return ok;
+    }
 
     static size_t OnData(char* data, size_t size, size_t count, void* self) {
         auto* sink = static_cast<FileSink*>(self);
         size_t total = size * count;
-        size_t left = total;
-        while (left > 0) {
-            ssize_t n = ::write(sink->fd, data, left);
-            if (n <= 0) {
-                sink->writeFailed = true;
-                return 0;
-            }
-            data += n;
-            left -= static_cast<size_t>(n);
+        sink->pending.insert(sink->pending.end(), data, data + total);
+        if (sink->pending.size() >= kFileWriteSize && !sink->Flush()) {
+            sink->writeFailed = true;
+            return 0;
         }
         return total;
     }
@@ -202,9 +218,12 @@ DownloadResult DownloadToFile(const HttpSession& session, const std::string& url
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     char errors[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errors);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    sink.pending.reserve(kFileWriteSize + kReceiveBufferSize);
     CURLcode code = curl_easy_perform(curl);
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
     curl_easy_cleanup(curl);
+    if (!sink.writeFailed && !sink.Flush()) sink.writeFailed = true;
     bool closed = ::close(sink.fd) == 0;
 
     result.curlCode = code;

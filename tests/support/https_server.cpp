@@ -127,7 +127,12 @@ HttpsServer::HttpsServer(Trust trust) {
             return;
         }
         if (!entry->failing) {
-            response.set_content(entry->body, "application/octet-stream");
+            // Streamed from the entry itself: large bodies are not copied per request.
+            response.set_content_provider(entry->body.size(), "application/octet-stream",
+                                          [entry](size_t offset, size_t length, httplib::DataSink& sink) {
+                                              size_t n = std::min<size_t>(length, size_t{1} << 20);
+                                              return sink.write(entry->body.data() + offset, n);
+                                          });
             return;
         }
         switch (entry->fault) {
