@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libssl-dev openssl libcpp-httplib-dev
   zlib1g-dev libminizip-dev
-  libx11-dev libxrandr-dev
+  libx11-dev libxrandr-dev libxtst-dev
   qt6-base-dev qt6-webengine-dev libgl1-mesa-dri
   xvfb xauth fonts-noto-cjk
   python3 curl unzip lz4

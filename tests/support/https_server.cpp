@@ -100,6 +100,14 @@ const Credentials& StrangerCredentials() {
     return credentials;
 }
 
+// Web pages are served as pages, everything else as bytes.
+const char* ContentType(const std::string& path) {
+    for (const char* page : {".html", ".htm", ".asp"}) {
+        if (path.ends_with(page)) return "text/html";
+    }
+    return "application/octet-stream";
+}
+
 }  // namespace
 
 const std::string& TestAuthorityFile() { return TestCredentials().caFile; }
@@ -128,7 +136,7 @@ HttpsServer::HttpsServer(Trust trust) {
         }
         if (!entry->failing) {
             // Streamed from the entry itself: large bodies are not copied per request.
-            response.set_content_provider(entry->body.size(), "application/octet-stream",
+            response.set_content_provider(entry->body.size(), ContentType(request.path),
                                           [entry](size_t offset, size_t length, httplib::DataSink& sink) {
                                               size_t n = std::min<size_t>(length, size_t{1} << 20);
                                               return sink.write(entry->body.data() + offset, n);

@@ -1,0 +1,91 @@
+// main() of orl, the launcher: the Qt window host, the X11 key state and display modes, and the
+// application object's start-up and loop.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/plx_app.h"
+#include "platform/command_line.h"
+#include "platform/x11/display_modes_xrandr.h"
+#include "platform/x11/key_state_x11.h"
+#include "window/qt/qt_dialog_host.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: orl [language:N] [server:N] [other launcher arguments]\n"
+    "Velmora launcher and updater. Run it from the launcher's working folder.\n"
+    "\n"
+    "  --help     show this text and exit\n"
+    "  --version  show the version and exit\n"
+    "  --screenshot FILE [--screenshot-after MS]\n"
+    "             save the window as a PNG file MS milliseconds (default 5000) after it opened,\n"
+    "             then close it (for demos and tests)\n";
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0';
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("orl %s\n", ORL_VERSION);
+            return 0;
+        }
+    }
+    std::string screenshot;
+    int screenshotAfterMs = 5000;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];
+        if (std::strcmp(argv[i], "--screenshot-after") == 0) screenshotAfterMs = std::atoi(argv[i + 1]);
+    }
+    platform::SetCommandLineArguments(std::vector<std::string>(argv, argv + argc));
+
+    // Qt aborts the process when it finds no display; say why in one line instead.
+    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
+        std::fputs(
+            "orl: no display to show the launcher window on (DISPLAY and WAYLAND_DISPLAY are not set)\n",
+            stderr);
+        return 1;
+    }
+    // WebEngine refuses to start as root with its sandbox on, and only reads the switch from the
+    // environment before the application object exists.
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 1);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication application(argc, argv);
+
+    QtDialogHost host;
+    platform::X11KeyState keys;
+    platform::XRandrModeSource modes;
+    CPLXApp app(host, keys);
+    app.m_dlg.m_modeSource = &modes;
+    app.InitInstance();
+    if (!screenshot.empty()) {
+        QTimer::singleShot(screenshotAfterMs, [&] {
+            // What the display shows: the web panels draw through the GPU path, which a widget grab
+            // does not always see.
+            QWidget* window = host.Window();
+            QPixmap shot = window == nullptr ? QPixmap() : window->screen()->grabWindow(window->winId());
+            if (shot.isNull() || !shot.save(QString::fromStdString(screenshot), "PNG"))
+                std::fprintf(stderr, "orl: cannot write %s\n", screenshot.c_str());
+            host.DestroyWindow();
+        });
+    }
+    return app.Run();
+}

@@ -1,0 +1,124 @@
+// The real orl program under Xvfb against the loopback HTTPS server: the notice page and three
+// banners from orl.ini, the window saved as a PNG once the pages have loaded, and its pixels.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QColor>
+#include <QImage>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/resources.h"
+#include "support/https_server.h"
+#include "support/temp_folder.h"
+#include "support/x_server.h"
+
+extern char** environ;
+
+namespace {
+
+std::string Page(const char* color) {
+    return std::string("<html><body style=\"margin:0;background:") + color +
+           "\"><div style=\"height:2000px\"></div></body></html>";
+}
+
+QImage Bitmap(int id) {
+    auto bytes = platform::BitmapResource(id);
+    return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()), "BMP");
+}
+
+bool Near(QColor a, QColor b, int tolerance = 12) {
+    return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+// Runs orl in folder with env added to the environment; its exit status, or -1 when it had to be
+// ended after timeoutSeconds.
+int RunOrl(const std::string& folder, const std::vector<std::string>& env,
+           const std::vector<std::string>& args, int timeoutSeconds) {
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
+    environment.insert(environment.end(), env.begin(), env.end());
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argvText{ORL_PATH};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvText) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    pid_t pid = 0;
+    int spawned = posix_spawn(&pid, ORL_PATH, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -2;
+    for (int i = 0; i < timeoutSeconds * 10; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+TEST(OrlWindow, ShowsTheSkinTheDotsAndThePages) {
+    XServer x("1920x1080x24");
+    ASSERT_FALSE(x.display.empty());
+    HttpsServer server;
+    server.Serve("/notice/launcher_notice_new01.asp", Page("#00ff00"));
+    for (int i = 1; i <= 3; ++i) server.Serve("/banner/" + std::to_string(i) + ".html", Page("#ff0000"));
+    TempFolder work;
+    std::string banners = "[BannerURL]\r\n", pages = "[ImageURL]\r\n";
+    for (int i = 1; i <= 3; ++i) {
+        banners += std::to_string(i) + "=https://shop.example/" + std::to_string(i) + "\r\n";
+        pages += std::to_string(i) + "=" + server.Root() + "/banner/" + std::to_string(i) + ".html\r\n";
+    }
+    work.Write("Orvin/orl.ini", banners + pages);
+    work.Write("config_stage.ini", "[Download]\r\nEnableStarter=0\r\n");
+    std::string shot = work / "window.png";
+    std::filesystem::create_directories(work / "runtime");
+    std::filesystem::permissions(work / "runtime", std::filesystem::perms::owner_all);
+
+    int status = RunOrl(
+        work.path(),
+        {"DISPLAY=" + x.display, "ORL_WEB_HOST=" + server.Root(), "ORL_COMMUNITY_HOST=" + server.Root(),
+         "ORL_UPDATE_HOST=" + server.Root(), "ORL_CA_BUNDLE=" + TestAuthorityFile(),
+         "XDG_RUNTIME_DIR=" + (work / "runtime"), "QT_LOGGING_RULES=qt.webenginecontext=false"},
+        {"--screenshot", shot, "--screenshot-after", "6000"}, 90);
+    ASSERT_EQ(status, 0);
+    QImage window(QString::fromStdString(shot));
+    ASSERT_EQ(window.size(), QSize(760, 429));
+
+    // The background where no control lies.
+    QImage background = Bitmap(237);
+    for (QPoint p : {QPoint(200, 40), QPoint(600, 60), QPoint(20, 415)})
+        EXPECT_TRUE(Near(window.pixelColor(p), background.pixelColor(p))) << p.x() << "," << p.y();
+    // The start button's picture at (619, 358), normal or pressed.
+    for (QPoint inside : {QPoint(20, 20), QPoint(66, 33), QPoint(110, 50)}) {
+        QColor shown = window.pixelColor(QPoint(619, 358) + inside);
+        EXPECT_TRUE(Near(shown, Bitmap(152).pixelColor(inside)) ||
+                    Near(shown, Bitmap(153).pixelColor(inside)))
+            << inside.x() << "," << inside.y();
+    }
+    // Three dots at x 172, 198 and 224, one of them the dot on show.
+    int on = 0;
+    for (int x0 : {172, 198, 224}) {
+        QColor shown = window.pixelColor(x0 + 6, 332 + 6);
+        bool isOn = Near(shown, Bitmap(224).pixelColor(6, 6), 40);
+        bool isOff = Near(shown, Bitmap(225).pixelColor(6, 6), 40);
+        EXPECT_TRUE(isOn || isOff) << x0;
+        on += isOn;
+    }
+    EXPECT_EQ(on, 1);
+    // The notice page inside the notice panel's region, the banner page inside the banner panel's.
+    EXPECT_TRUE(Near(window.pixelColor(414 + 150, 146 + 90), QColor(0, 255, 0))) << "notice page";
+    EXPECT_TRUE(Near(window.pixelColor(3 + 200, 95 + 120), QColor(255, 0, 0))) << "banner page";
+}
+
+}  // namespace
