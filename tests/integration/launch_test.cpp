@@ -159,6 +159,20 @@ TEST_F(HandOver, FourRunningGameClientsRefuseTheStart) {
     EXPECT_FALSE(m_host.IsWindowAlive());
 }
 
+TEST_F(HandOver, StartButtonStopsAtTheInstanceLimit) {
+    std::string path = InstallSubstitute(m_work / "running", "VelmoraEac.exe", "forever");
+    std::vector<std::unique_ptr<ChildProcess>> clients;
+    for (int i = 0; i < 4; ++i) {
+        clients.push_back(std::make_unique<ChildProcess>(path));
+        clients.back()->WaitStarted();
+    }
+    m_dlg.OnLButtonUp(0, 700, 400);
+    ASSERT_EQ(m_host.boxes.size(), 1u) << "no start command after the refusal";
+    EXPECT_EQ(m_host.boxes[0].text, platform::LoadStringById(127));
+    EXPECT_FALSE(m_host.IsWindowAlive());
+    EXPECT_TRUE(m_work.Exists("ORLConfig.ini")) << "the settings were saved before the check";
+}
+
 TEST_F(HandOver, PresentComponentsNeedNoInstaller) {
     EXPECT_EQ(m_dlg.EnsurePrerequisites(), 0);
     m_work.Write("prefix/drive_c/windows/system32/d3dx9_43.dll", "");
