@@ -90,7 +90,7 @@ TEST(OrlWindow, ShowsTheSkinTheDotsAndThePages) {
         {"DISPLAY=" + x.display, "ORL_WEB_HOST=" + server.Root(), "ORL_COMMUNITY_HOST=" + server.Root(),
          "ORL_UPDATE_HOST=" + server.Root(), "ORL_CA_BUNDLE=" + TestAuthorityFile(),
          "XDG_RUNTIME_DIR=" + (work / "runtime"), "QT_LOGGING_RULES=qt.webenginecontext=false"},
-        {"--screenshot", shot, "--screenshot-after", "6000"}, 90);
+        {"--screenshot", shot, "--screenshot-after", "10000"}, 90);
     ASSERT_EQ(status, 0);
     QImage window(QString::fromStdString(shot));
     ASSERT_EQ(window.size(), QSize(760, 429));
