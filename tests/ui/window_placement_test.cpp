@@ -1,5 +1,5 @@
 // The launcher window built by its own flows on the Qt host: where it stands on a 1920 x 1080
-// screen and the start button's picture after the build.
+// screen, the start button's picture and the window icon after the build.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -23,6 +23,7 @@ TEST_F(WindowOnScreen, CentredWithTheStartButtonAtItsPlace) {
     ASSERT_TRUE(dlg.Create(host));
     EXPECT_EQ(host.Window()->geometry(), QRect(580, 326, 760, 429));
     EXPECT_EQ(host.ControlWidget(IDC_START)->geometry(), QRect(619, 358, 132, 66));
+    EXPECT_FALSE(host.Window()->windowIcon().isNull());
     host.DestroyWindow();
     host.PumpEvents(0);
 }
