@@ -12,4 +12,5 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build build-fuzz --target "$target"
 corpus=build-fuzz/corpus/$target
 mkdir -p "$corpus"
-build-fuzz/bin/"$target" -max_total_time="$seconds" -print_final_stats=1 "$corpus" tests/fuzz/seeds/"$target"
+build-fuzz/bin/"$target" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix=build-fuzz/ \
+  "$corpus" tests/fuzz/seeds/"$target"
