@@ -1,80 +1,27 @@
 #include "support/https_server.h"
 
 #include <httplib.h>
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
-#include <openssl/x509v3.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
+#include "devcert/dev_certificate.h"
+
 namespace {
 
-struct Credentials {
-    EVP_PKEY* caKey = nullptr;
-    X509* caCert = nullptr;
-    EVP_PKEY* serverKey = nullptr;
-    X509* serverCert = nullptr;
+struct Credentials : DevCredentials {
     std::string caFile;
 };
 
-void Check(bool ok, const char* what) {
-    if (!ok) throw std::runtime_error(std::string("test certificate: ") + what);
-}
-
-void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
-    X509V3_CTX ctx;
-    X509V3_set_ctx_nodb(&ctx);
-    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-    X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-    Check(ext != nullptr, "extension");
-    X509_add_ext(cert, ext, -1);
-    X509_EXTENSION_free(ext);
-}
-
-X509* MakeCertificate(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, long serial) {
-    X509* cert = X509_new();
-    X509_set_version(cert, 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert), serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(cert), 7 * 24 * 3600);
-    X509_set_pubkey(cert, key);
-    X509_NAME* name = X509_get_subject_name(cert);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName),
-                               -1, -1, 0);
-    X509_set_issuer_name(cert, issuer ? X509_get_subject_name(issuer) : name);
-    X509* signer = issuer ? issuer : cert;
-    AddExtension(cert, signer, NID_subject_key_identifier, "hash");
-    if (issuer == nullptr) {
-        AddExtension(cert, signer, NID_basic_constraints, "critical,CA:TRUE");
-        AddExtension(cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
-    } else {
-        AddExtension(cert, signer, NID_authority_key_identifier, "keyid:always");
-        AddExtension(cert, signer, NID_basic_constraints, "critical,CA:FALSE");
-        AddExtension(cert, signer, NID_key_usage, "critical,digitalSignature,keyEncipherment");
-        AddExtension(cert, signer, NID_ext_key_usage, "serverAuth");
-        AddExtension(cert, signer, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1");
-    }
-    Check(X509_sign(cert, issuerKey, EVP_sha256()) > 0, "sign");
-    return cert;
-}
-
 const Credentials& TestCredentials() {
     static const Credentials credentials = [] {
-        Credentials c;
-        c.caKey = EVP_EC_gen("P-256");
-        c.serverKey = EVP_EC_gen("P-256");
-        Check(c.caKey && c.serverKey, "key");
-        c.caCert = MakeCertificate(c.caKey, "ORL test authority", nullptr, c.caKey, 1);
-        c.serverCert = MakeCertificate(c.serverKey, "localhost", c.caCert, c.caKey, 2);
+        Credentials c{MakeDevCredentials("ORL test authority"), {}};
         char path[] = "/tmp/orl-test-ca-XXXXXX";
         int fd = mkstemp(path);
-        Check(fd >= 0, "authority file");
-        FILE* file = fdopen(fd, "w");
-        PEM_write_X509(file, c.caCert);
-        fclose(file);
+        if (fd < 0 || ::close(fd) != 0 || !WriteAuthorityPem(c, path))
+            throw std::runtime_error("test certificate: authority file");
         c.caFile = path;
         setenv("ORL_CA_BUNDLE", path, 1);
         // The file goes when the test program ends.
@@ -88,15 +35,7 @@ const Credentials& TestCredentials() {
 }
 
 const Credentials& StrangerCredentials() {
-    static const Credentials credentials = [] {
-        Credentials c;
-        c.caKey = EVP_EC_gen("P-256");
-        Check(c.caKey != nullptr, "key");
-        c.caCert = MakeCertificate(c.caKey, "Stranger", nullptr, c.caKey, 3);
-        c.serverKey = EVP_EC_gen("P-256");
-        c.serverCert = MakeCertificate(c.serverKey, "localhost", c.caCert, c.caKey, 4);
-        return c;
-    }();
+    static const Credentials credentials{MakeDevCredentials("Stranger"), {}};
     return credentials;
 }
 
@@ -116,7 +55,7 @@ HttpsServer::HttpsServer(Trust trust) {
     TestCredentials();
     const Credentials& c = trust == Trust::Authority ? TestCredentials() : StrangerCredentials();
     m_server = std::make_unique<httplib::SSLServer>(c.serverCert, c.serverKey);
-    Check(m_server->is_valid(), "server");
+    if (!m_server->is_valid()) throw std::runtime_error("test server: invalid");
     // Idle connections are dropped soon, so stopping the server never waits long for them.
     m_server->set_keep_alive_timeout(1);
     m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
@@ -176,7 +115,7 @@ HttpsServer::HttpsServer(Trust trust) {
         }
     });
     int port = m_server->bind_to_any_port("127.0.0.1");
-    Check(port > 0, "bind");
+    if (port <= 0) throw std::runtime_error("test server: bind");
     m_root = "https://localhost:" + std::to_string(port);
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     // Stopping a server that has not started listening yet would leave it listening for ever.
