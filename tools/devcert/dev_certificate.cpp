@@ -63,6 +63,14 @@ DevCredentials MakeDevCredentials(const std::string& authorityName) {
     return c;
 }
 
+void FreeDevCredentials(DevCredentials& credentials) {
+    X509_free(credentials.serverCert);
+    EVP_PKEY_free(credentials.serverKey);
+    X509_free(credentials.caCert);
+    EVP_PKEY_free(credentials.caKey);
+    credentials = {};
+}
+
 bool WriteAuthorityPem(const DevCredentials& credentials, const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) return false;

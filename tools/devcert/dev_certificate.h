@@ -17,6 +17,7 @@ struct DevCredentials {
 // A fresh authority named authorityName and a server certificate for localhost and 127.0.0.1, valid
 // for a week. Throws std::runtime_error when OpenSSL fails.
 DevCredentials MakeDevCredentials(const std::string& authorityName);
+void FreeDevCredentials(DevCredentials& credentials);
 // Writes the authority's certificate as PEM; false when the file cannot be written.
 bool WriteAuthorityPem(const DevCredentials& credentials, const std::string& path);
 // Writes the server's certificate and key as PEM files (the key readable by the owner only).

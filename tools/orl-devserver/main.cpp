@@ -27,6 +27,31 @@ int Usage() {
     return 2;
 }
 
+int Serve(const DevCredentials& credentials, const std::filesystem::path& root, int port,
+          const std::string& ca) {
+    httplib::SSLServer server(credentials.serverCert, credentials.serverKey);
+    if (!server.is_valid() || !server.set_mount_point("/", std::filesystem::absolute(root).string())) {
+        std::fprintf(stderr, "orl-devserver: cannot serve %s\n", root.c_str());
+        return 1;
+    }
+    // The notice page keeps the name of the game's web site.
+    server.set_file_extension_and_mimetype_mapping("asp", "text/html");
+    int bound = port > 0 ? (server.bind_to_port("127.0.0.1", port) ? port : -1)
+                         : server.bind_to_any_port("127.0.0.1");
+    if (bound <= 0) {
+        std::fprintf(stderr, "orl-devserver: cannot listen on 127.0.0.1:%d\n", port);
+        return 1;
+    }
+    std::printf("ORL_UPDATE_HOST=https://localhost:%d\nORL_CA_BUNDLE=%s\n", bound, ca.c_str());
+    std::fflush(stdout);
+    g_server = &server;
+    signal(SIGINT, Stop);
+    signal(SIGTERM, Stop);
+    server.listen_after_bind();
+    g_server = nullptr;
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,24 +82,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    httplib::SSLServer server(credentials.serverCert, credentials.serverKey);
-    if (!server.is_valid() || !server.set_mount_point("/", std::filesystem::absolute(root).string())) {
-        std::fprintf(stderr, "orl-devserver: cannot serve %s\n", root.c_str());
-        return 1;
-    }
-    // The notice page keeps the name of the game's web site.
-    server.set_file_extension_and_mimetype_mapping("asp", "text/html");
-    int bound = port > 0 ? (server.bind_to_port("127.0.0.1", port) ? port : -1)
-                         : server.bind_to_any_port("127.0.0.1");
-    if (bound <= 0) {
-        std::fprintf(stderr, "orl-devserver: cannot listen on 127.0.0.1:%d\n", port);
-        return 1;
-    }
-    std::printf("ORL_UPDATE_HOST=https://localhost:%d\nORL_CA_BUNDLE=%s\n", bound, ca.c_str());
-    std::fflush(stdout);
-    g_server = &server;
-    signal(SIGINT, Stop);
-    signal(SIGTERM, Stop);
-    server.listen_after_bind();
-    return 0;
+    int result = Serve(credentials, root, port, ca);
+    FreeDevCredentials(credentials);
+    return result;
 }
