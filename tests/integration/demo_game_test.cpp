@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "support/substitutes.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -14,12 +15,7 @@ TEST(DemoGame, PrintsAndLogsItsNameFolderAndArguments) {
     TempFolder client;
     fs::copy_file(ORL_DEMO_GAME_PATH, client / "VelmoraEac.exe");
     std::string command = "cd " + client.path() + " && ./VelmoraEac.exe /useeac--korea 'two words'";
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[1024];
-        while (size_t n = fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
-        pclose(pipe);
-    }
+    std::string out = CommandOutput(command);
     std::string expected = "VelmoraEac.exe started in " + fs::canonical(client.path()).string() +
                            " with: [/useeac--korea] [two words]\n";
     EXPECT_EQ(out, expected);

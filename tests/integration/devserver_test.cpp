@@ -9,22 +9,12 @@
 #include <cstdio>
 #include <string>
 
+#include "support/substitutes.h"
 #include "support/temp_folder.h"
 
 extern char** environ;
 
 namespace {
-
-std::string Output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
 
 TEST(DevServer, ServesTheFolderToClientsThatTrustItsAuthority) {
     TempFolder root;
@@ -56,15 +46,16 @@ TEST(DevServer, ServesTheFolderToClientsThatTrustItsAuthority) {
     std::string caFile = printed.substr(ca + 14, printed.find('\n', ca) - ca - 14);
     EXPECT_EQ(caFile, state / "ca.pem");
 
-    EXPECT_EQ(Output("curl -s --cacert " + caFile + " " + rootUrl + "/live/real/last.ver"), "1.1\r\n");
-    EXPECT_EQ(Output("curl -s -o /dev/null -w '%{content_type}' --cacert " + caFile + " " + rootUrl +
-                     "/notice/launcher_notice_new01.asp"),
+    EXPECT_EQ(CommandOutput("curl -s --cacert " + caFile + " " + rootUrl + "/live/real/last.ver"), "1.1\r\n");
+    EXPECT_EQ(CommandOutput("curl -s -o /dev/null -w '%{content_type}' --cacert " + caFile + " " + rootUrl +
+                            "/notice/launcher_notice_new01.asp"),
               "text/html");
-    EXPECT_EQ(
-        Output("curl -s -o /dev/null -w '%{http_code}' --cacert " + caFile + " " + rootUrl + "/missing"),
-        "404");
+    EXPECT_EQ(CommandOutput("curl -s -o /dev/null -w '%{http_code}' --cacert " + caFile + " " + rootUrl +
+                            "/missing"),
+              "404");
     // Without the authority the certificate is not trusted.
-    EXPECT_NE(Output("curl -s -o /dev/null -w '%{http_code}' " + rootUrl + "/live/real/last.ver"), "200");
+    EXPECT_NE(CommandOutput("curl -s -o /dev/null -w '%{http_code}' " + rootUrl + "/live/real/last.ver"),
+              "200");
 
     kill(pid, SIGTERM);
     int status = 0;

@@ -37,7 +37,8 @@ public:
         if (!platform::FileExists(native)) return std::nullopt;
         pid_t pid = 0;
         std::vector<char*> argv{native.data(), nullptr};
-        if (::posix_spawn(&pid, native.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return std::nullopt;
+        if (::posix_spawn(&pid, native.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+            return std::nullopt;
         return pid;
     }
     std::vector<std::string> started;

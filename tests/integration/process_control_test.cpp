@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 
+#include "support/fake_clock.h"
 #include "support/substitutes.h"
 #include "support/temp_folder.h"
 
@@ -77,21 +78,11 @@ TEST_F(ProcessControl, NothingRunningMeansNothingToAskOrEnd) {
     EXPECT_TRUE(TerminateProcessesByName(name));
 }
 
-class WrappingClock : public platform::IClock {
-public:
-    uint32_t TickCount() override { return now; }
-    void Sleep(uint32_t ms) override {
-        now += ms;
-        ++sleeps;
-    }
-    uint32_t now = 0xFFFFFF00u;
-    int sleeps = 0;
-};
-
 TEST_F(ProcessControl, WaitSurvivesTheTickCounterWrapping) {
     std::string name = Unique("Wrap");
     auto client = Start(name, "ignore-term");
-    WrappingClock clock;
+    FakeClock clock;
+    clock.now = 0xFFFFFF00u;
     EXPECT_FALSE(WaitForProcessExit(name, 2.0, clock));
     EXPECT_EQ(clock.sleeps, 21) << "passes at 0, 100, ..., 2000 ms of the limit";
 }

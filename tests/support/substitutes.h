@@ -21,6 +21,9 @@ std::vector<SubstituteRun> ReadSubstituteRuns(const std::string& path);
 // Waits up to timeoutMs for the stand-in at path to have recorded count runs.
 std::vector<SubstituteRun> WaitForSubstituteRuns(const std::string& path, size_t count, int timeoutMs = 5000);
 
+// What command (run by the shell) writes to its standard output.
+std::string CommandOutput(const std::string& command);
+
 // A stand-in started by the test itself; killed and reaped when it goes out of scope.
 class ChildProcess {
 public:

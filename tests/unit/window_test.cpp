@@ -7,23 +7,13 @@
 #include "platform/resources.h"
 #include "settings/display_modes.h"
 #include "settings/server_selection.h"
+#include "support/fake_clock.h"
 #include "support/recording_host.h"
 #include "support/temp_folder.h"
 #include "window/control_ids.h"
 #include "window/plx_dlg.h"
 
 namespace {
-
-class FakeClock : public platform::IClock {
-public:
-    uint32_t TickCount() override { return now; }
-    void Sleep(uint32_t ms) override {
-        now += ms;
-        ++sleeps;
-    }
-    uint32_t now = 0;
-    int sleeps = 0;
-};
 
 class FixedModes : public platform::IDisplayModeSource {
 public:
