@@ -50,6 +50,15 @@ bool StaysInside(const std::string& dest, const std::string& name) {
     return true;
 }
 
+// An entry made on Unix carries its mode in the high half of its external attributes; the game
+// programs need their executable bits on Linux. Other entries keep the default mode.
+void ApplyUnixMode(FILE* out, const unz_file_info64& info) {
+    constexpr uLong kMadeOnUnix = 3;
+    mode_t mode = static_cast<mode_t>(info.external_fa >> 16);
+    if ((info.version >> 8) != kMadeOnUnix || !S_ISREG(mode)) return;
+    ::fchmod(::fileno(out), (mode & 0755) | S_IRUSR | S_IWUSR);
+}
+
 }  // namespace
 
 CDecompressor::~CDecompressor() {
@@ -120,7 +129,10 @@ int CDecompressor::Extract() {
             std::lock_guard lock(m_lock);
             m_writtenBytes += static_cast<uint64_t>(n);
         }
-        if (out != nullptr) std::fclose(out);
+        if (out != nullptr) {
+            ApplyUnixMode(out, info);
+            std::fclose(out);
+        }
         unzCloseCurrentFile(zip.get());
         if (unzGoToNextFile(zip.get()) != UNZ_OK) return 0;
     }

@@ -122,6 +122,30 @@ TEST_F(Extractor, EntriesLandWhereTheirNamesSay) {
     EXPECT_EQ(m_folder.Read("D/deep/er/c.dat"), "c");
 }
 
+TEST_F(Extractor, EntriesMadeOnUnixKeepTheirExecutableBits) {
+    struct Row {
+        const char* name;
+        unsigned mode;
+        fs::perms expected;
+    };
+    const fs::perms plain = fs::perms::owner_read | fs::perms::owner_write;
+    const Row rows[] = {
+        {"game.exe", 0100755, plain | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec},
+        {"data.pak", 0100644, plain | fs::perms::group_read | fs::perms::others_read},
+        {"setuid.exe", 0104777, plain | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec},
+        {"locked.txt", 0100000, plain},
+    };
+    std::vector<ZipEntry> entries;
+    for (const Row& row : rows) entries.push_back({row.name, "x", false, row.mode});
+    entries.push_back({"dos.txt", "x"});
+    ASSERT_TRUE(Unpack(Zip(entries)));
+    for (const Row& row : rows)
+        EXPECT_EQ(fs::status(m_folder / (std::string("D/") + row.name)).permissions(), row.expected) << row.name;
+    EXPECT_EQ(fs::status(m_folder / "D/dos.txt").permissions() & fs::perms::owner_exec, fs::perms::none);
+}
+
 TEST_F(Extractor, DamagedOrMissingArchives) {
     m_folder.Write("garbage.zip", "this is not a zip archive at all");
     CDecompressor garbage;

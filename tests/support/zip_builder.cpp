@@ -10,8 +10,11 @@ void WriteZip(const std::string& path, const std::vector<ZipEntry>& entries) {
     for (const ZipEntry& entry : entries) {
         zip_fileinfo info{};
         int method = entry.stored || entry.name.ends_with("/") ? 0 : Z_DEFLATED;
-        if (zipOpenNewFileInZip64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
-                                  Z_DEFAULT_COMPRESSION, 1) != ZIP_OK)
+        info.external_fa = static_cast<uLong>(entry.unixMode) << 16;
+        uLong madeBy = entry.unixMode != 0 ? (3u << 8) | 20u : 0;
+        if (zipOpenNewFileInZip4_64(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
+                                    Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                    nullptr, 0, madeBy, 0, 1) != ZIP_OK)
             throw std::runtime_error("cannot add " + entry.name);
         if (!entry.content.empty() &&
             zipWriteInFileInZip(zip, entry.content.data(), static_cast<unsigned>(entry.content.size())) !=
