@@ -17,7 +17,7 @@
 #include "platform/command_line.h"
 #include "platform/x11/display_modes_xrandr.h"
 #include "platform/x11/key_state_x11.h"
-#include "window/qt/qt_dialog_host.h"
+#include "app/window_driver.h"
 
 namespace {
 
@@ -29,7 +29,14 @@ constexpr const char* kUsage =
     "  --version  show the version and exit\n"
     "  --screenshot FILE [--screenshot-after MS]\n"
     "             save the window as a PNG file MS milliseconds (default 5000) after it opened,\n"
-    "             then close it (for demos and tests)\n";
+    "             then close it (for demos and tests)\n"
+    "  --drive    drive the window without a player: press the start button, answer every box with\n"
+    "             OK once it has shown, press start again after an install, stop after a warning\n"
+    "  --drive-delay MS\n"
+    "             wait MS milliseconds (default 3000) before each press of the start button\n"
+    "  --shots DIR\n"
+    "             save the window as DIR/NN-STAGE.png at each stage: opened, half way through each\n"
+    "             progress, each box, closing\n";
 
 bool IsSet(const char* name) {
     const char* value = std::getenv(name);
@@ -51,9 +58,14 @@ int main(int argc, char** argv) {
     }
     std::string screenshot;
     int screenshotAfterMs = 5000;
-    for (int i = 1; i + 1 < argc; ++i) {
+    DriveOptions drive;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--drive") == 0) drive.drive = true;
+        if (i + 1 == argc) break;
         if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];
         if (std::strcmp(argv[i], "--screenshot-after") == 0) screenshotAfterMs = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--drive-delay") == 0) drive.delayMs = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--shots") == 0) drive.shots = argv[i + 1];
     }
     platform::SetCommandLineArguments(std::vector<std::string>(argv, argv + argc));
 
@@ -70,7 +82,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
 
-    QtDialogHost host;
+    DrivenHost host(drive);
     platform::X11KeyState keys;
     platform::XRandrModeSource modes;
     CPLXApp app(host, keys);

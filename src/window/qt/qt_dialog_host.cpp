@@ -717,6 +717,7 @@ int QtDialogHost::MessageBox(const std::string& text, const std::string& caption
     QMessageBox box(icon, FromUtf8(caption), FromUtf8(text),
                     okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, m_window.get());
     box.setDefaultButton(okCancel && (flags & MB_DEFBUTTON2) != 0 ? QMessageBox::Cancel : QMessageBox::Ok);
+    if (onBoxShown) QTimer::singleShot(0, &box, [this, &box] { onBoxShown(box); });
     return box.exec() == QMessageBox::Ok ? IDOK : IDCANCEL;
 }
 

@@ -12,6 +12,7 @@
 #include "window/dialog_host.h"
 #include "window/dialog_templates.h"
 
+class QMessageBox;
 class QWidget;
 class QtSkinWindow;
 class QtPaintCounter;
@@ -72,6 +73,9 @@ public:
 
     // When set, message boxes are answered by this function instead of the player, and not shown.
     std::function<int(const std::string& text, const std::string& caption, unsigned flags)> answerBoxes;
+    // When set, called with each message box right after it opens; a click on one of its buttons
+    // answers it as the player's would.
+    std::function<void(QMessageBox& box)> onBoxShown;
 
     // Paint events received since the window was created: by one control, and by the window itself
     // (its background). -1 for a control the window does not have.
