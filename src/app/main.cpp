@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "app/plx_app.h"
+#include "app/window_driver.h"
 #include "platform/command_line.h"
 #include "platform/x11/display_modes_xrandr.h"
 #include "platform/x11/key_state_x11.h"
-#include "app/window_driver.h"
 
 namespace {
 

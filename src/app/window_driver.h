@@ -13,9 +13,9 @@ class QMessageBox;
 class QWidget;
 
 struct DriveOptions {
-    bool drive = false;     // press start and answer the boxes
-    int delayMs = 3000;     // from the window opening, or an install completing, to the press
-    std::string shots;      // folder for the stage pictures; none when empty
+    bool drive = false;  // press start and answer the boxes
+    int delayMs = 3000;  // from the window opening, or an install completing, to the press
+    std::string shots;   // folder for the stage pictures; none when empty
 };
 
 // The window host with the driver's eyes on it: it sees the progress label, the window closing and

@@ -130,11 +130,13 @@ TEST_F(Extractor, EntriesMadeOnUnixKeepTheirExecutableBits) {
     };
     const fs::perms plain = fs::perms::owner_read | fs::perms::owner_write;
     const Row rows[] = {
-        {"game.exe", 0100755, plain | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
-                                  fs::perms::others_read | fs::perms::others_exec},
+        {"game.exe", 0100755,
+         plain | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+             fs::perms::others_read | fs::perms::others_exec},
         {"data.pak", 0100644, plain | fs::perms::group_read | fs::perms::others_read},
-        {"setuid.exe", 0104777, plain | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
-                                    fs::perms::others_read | fs::perms::others_exec},
+        {"setuid.exe", 0104777,
+         plain | fs::perms::owner_exec | fs::perms::group_read | fs::perms::group_exec |
+             fs::perms::others_read | fs::perms::others_exec},
         {"locked.txt", 0100000, plain},
     };
     std::vector<ZipEntry> entries;
@@ -142,7 +144,8 @@ TEST_F(Extractor, EntriesMadeOnUnixKeepTheirExecutableBits) {
     entries.push_back({"dos.txt", "x"});
     ASSERT_TRUE(Unpack(Zip(entries)));
     for (const Row& row : rows)
-        EXPECT_EQ(fs::status(m_folder / (std::string("D/") + row.name)).permissions(), row.expected) << row.name;
+        EXPECT_EQ(fs::status(m_folder / (std::string("D/") + row.name)).permissions(), row.expected)
+            << row.name;
     EXPECT_EQ(fs::status(m_folder / "D/dos.txt").permissions() & fs::perms::owner_exec, fs::perms::none);
 }
 

@@ -38,7 +38,9 @@ protected:
         fs::permissions(m_folder / "v1.0/VelmoraEac.exe", fs::perms::owner_exec, fs::perm_options::add);
         fs::permissions(m_folder / "v1.1/VelmoraEac.exe", fs::perms::owner_exec, fs::perm_options::add);
         m_folder.Write("starter.exe", "#!/bin/sh\necho starter\n");
-        m_folder.Write("orl.ini", "[BannerURL]\r\n1=https://shop.example/1\r\n[ImageURL]\r\n1=https://web.example/b1.html\r\n");
+        m_folder.Write(
+            "orl.ini",
+            "[BannerURL]\r\n1=https://shop.example/1\r\n[ImageURL]\r\n1=https://web.example/b1.html\r\n");
         m_folder.Write("web/notice/launcher_notice_new01.asp", "<html>notice</html>");
     }
     // Runs orl-publish OUT args; its exit status, with its standard error in err.
@@ -89,7 +91,8 @@ TEST_F(Publish, EveryFileReadsAsTheLauncherReadsIt) {
         fs::remove_all(m_folder / "client");
         fs::copy(m_folder / "v1.0", m_folder / "client", fs::copy_options::recursive);
         auto v10 = VersionFileBytes("1.0");
-        std::ofstream(m_folder / "client/List.mfm", std::ios::binary).write(reinterpret_cast<char*>(v10.data()), 12);
+        std::ofstream(m_folder / "client/List.mfm", std::ios::binary)
+            .write(reinterpret_cast<char*>(v10.data()), 12);
         ASSERT_TRUE(ApplyPayload(*payload, m_folder / "client", &error)) << error;
         EXPECT_EQ(ReadClientVersionFile(m_folder / "client"), "1.1");
         EXPECT_EQ(m_folder.Read("client/VelmoraEac.exe"), "eac 1.1");
@@ -146,7 +149,8 @@ TEST_F(Publish, BadInputIsRefusedAndTheEarlierTreeStays) {
         {"long version", "--release 1234567890ab " + (m_folder / "v2") + starter, "up to 11"},
         {"blank in version", "--release '1 0' " + (m_folder / "v2") + starter, "up to 11"},
         {"missing folder", "--release 3.0 " + (m_folder / "none") + starter, "is not a folder"},
-        {"twice", "--release 2 " + (m_folder / "v2") + " --release 2 " + (m_folder / "v2") + starter, "twice"},
+        {"twice", "--release 2 " + (m_folder / "v2") + " --release 2 " + (m_folder / "v2") + starter,
+         "twice"},
         {"unknown full", "--release 2 " + (m_folder / "v2") + " --full 9" + starter, "names no release"},
         {"no starter", "--release 2 " + (m_folder / "v2"), "--starter"},
         {"unknown edition", "--edition nova --release 2 " + (m_folder / "v2") + starter, "unknown edition"},

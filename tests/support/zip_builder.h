@@ -7,7 +7,7 @@
 struct ZipEntry {
     std::string name;  // a trailing "/" makes a folder entry
     std::string content;
-    bool stored = false;  // no compression
+    bool stored = false;    // no compression
     unsigned unixMode = 0;  // when set, the entry is marked as made on Unix with this mode
 };
 

@@ -1,22 +1,16 @@
 // The real orl program under Xvfb against the loopback HTTPS server: the notice page and three
 // banners from orl.ini, the window saved as a PNG once the pages have loaded, and its pixels.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QColor>
 #include <QImage>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "platform/resources.h"
 #include "support/https_server.h"
+#include "support/orl_process.h"
 #include "support/temp_folder.h"
 #include "support/x_server.h"
-
-extern char** environ;
 
 namespace {
 
@@ -33,38 +27,6 @@ QImage Bitmap(int id) {
 bool Near(QColor a, QColor b, int tolerance = 12) {
     return std::abs(a.red() - b.red()) <= tolerance && std::abs(a.green() - b.green()) <= tolerance &&
            std::abs(a.blue() - b.blue()) <= tolerance;
-}
-
-// Runs orl in folder with env added to the environment; its exit status, or -1 when it had to be
-// ended after timeoutSeconds.
-int RunOrl(const std::string& folder, const std::vector<std::string>& env,
-           const std::vector<std::string>& args, int timeoutSeconds) {
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
-    environment.insert(environment.end(), env.begin(), env.end());
-    std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argvText{ORL_PATH};
-    argvText.insert(argvText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argvText) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    pid_t pid = 0;
-    int spawned = posix_spawn(&pid, ORL_PATH, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -2;
-    for (int i = 0; i < timeoutSeconds * 10; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
 }
 
 TEST(OrlWindow, ShowsTheSkinTheDotsAndThePages) {
@@ -86,7 +48,7 @@ TEST(OrlWindow, ShowsTheSkinTheDotsAndThePages) {
     std::filesystem::permissions(work / "runtime", std::filesystem::perms::owner_all);
 
     int status = RunOrl(
-        work.path(),
+        ORL_PATH, work.path(),
         {"DISPLAY=" + x.display, "ORL_WEB_HOST=" + server.Root(), "ORL_COMMUNITY_HOST=" + server.Root(),
          "ORL_UPDATE_HOST=" + server.Root(), "ORL_CA_BUNDLE=" + TestAuthorityFile(),
          "XDG_RUNTIME_DIR=" + (work / "runtime"), "QT_LOGGING_RULES=qt.webenginecontext=false"},

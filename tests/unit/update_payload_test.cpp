@@ -1,11 +1,12 @@
 // The update payload that the game updater applies: damaged and hostile payloads are refused whole,
 // and an update only applies to the version it was made from.
+#include "update-payload/update_payload.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "support/temp_folder.h"
-#include "update-payload/update_payload.h"
 
 namespace fs = std::filesystem;
 
@@ -14,7 +15,8 @@ namespace {
 std::vector<uint8_t> Data(const std::string& text) { return {text.begin(), text.end()}; }
 
 UpdatePayload Sample() {
-    return {"1.0", "1.1",
+    return {"1.0",
+            "1.1",
             {{PayloadEntry::Kind::File, "data/a.pak", false, Data("new a")},
              {PayloadEntry::Kind::File, "game.exe", true, Data("game")},
              {PayloadEntry::Kind::Delete, "data/old.pak", false, {}},
@@ -67,7 +69,8 @@ TEST(UpdatePayload, AppliesOnlyToItsVersionAndNeverThroughALink) {
     TempFolder outside;
     fs::create_directory_symlink(outside.path(), client / "linked");
     UpdatePayload escaping = Sample();
-    escaping.entries.insert(escaping.entries.begin(), {PayloadEntry::Kind::File, "linked/x.pak", false, Data("x")});
+    escaping.entries.insert(escaping.entries.begin(),
+                            {PayloadEntry::Kind::File, "linked/x.pak", false, Data("x")});
     EXPECT_FALSE(ApplyPayload(escaping, client.path(), &error));
     EXPECT_FALSE(outside.Exists("x.pak"));
     EXPECT_EQ(client.Read("data/a.pak"), "old a") << "nothing is written before every path is checked";

@@ -85,12 +85,16 @@ bool WriteFile(const fs::path& path, const void* data, size_t size) {
     return true;
 }
 
-bool WriteText(const fs::path& path, const std::string& text) { return WriteFile(path, text.data(), text.size()); }
+bool WriteText(const fs::path& path, const std::string& text) {
+    return WriteFile(path, text.data(), text.size());
+}
 
 // The launcher takes a size of 404, or below 10, for a missing one.
 bool SizeReadsAsValid(uint64_t size) { return size >= 10 && size != 404 && size <= 0xFFFFFFFFu; }
 
-std::string ArchiveName(const std::string& from, const std::string& to) { return from + "_to_" + to + ".dat"; }
+std::string ArchiveName(const std::string& from, const std::string& to) {
+    return from + "_to_" + to + ".dat";
+}
 
 bool PublishUpdate(const fs::path& updateDir, const Release& from, const Release& to) {
     std::string error;
@@ -98,7 +102,8 @@ bool PublishUpdate(const fs::path& updateDir, const Release& from, const Release
     if (!payload) return Fail(error);
     std::vector<uint8_t> bytes = EncodePayload(*payload);
     if (bytes.size() > 0xFFFFFFFFu - 65500u)
-        return Fail("the update from " + from.version + " to " + to.version + " is too large for one archive");
+        return Fail("the update from " + from.version + " to " + to.version +
+                    " is too large for one archive");
     std::vector<uint8_t> container = LizaPack(bytes);
     if (!SizeReadsAsValid(container.size())) container = LizaPack(bytes, true);
     if (!SizeReadsAsValid(container.size()))
@@ -112,7 +117,8 @@ bool PublishUpdate(const fs::path& updateDir, const Release& from, const Release
            WriteFile(updateDir / "dat" / name, container.data(), container.size());
 }
 
-bool AddZipEntry(zipFile zip, const std::string& name, const fs::path& source, const std::vector<uint8_t>* bytes) {
+bool AddZipEntry(zipFile zip, const std::string& name, const fs::path& source,
+                 const std::vector<uint8_t>* bytes) {
     zip_fileinfo info{};
     uint64_t size = 0;
     mode_t mode = 0644;
@@ -128,19 +134,20 @@ bool AddZipEntry(zipFile zip, const std::string& name, const fs::path& source, c
     }
     std::tm local{};
     localtime_r(&stamp, &local);
-    info.tmz_date = {static_cast<uInt>(local.tm_sec), static_cast<uInt>(local.tm_min),
+    info.tmz_date = {static_cast<uInt>(local.tm_sec),  static_cast<uInt>(local.tm_min),
                      static_cast<uInt>(local.tm_hour), static_cast<uInt>(local.tm_mday),
-                     static_cast<uInt>(local.tm_mon), static_cast<uInt>(local.tm_year + 1900)};
+                     static_cast<uInt>(local.tm_mon),  static_cast<uInt>(local.tm_year + 1900)};
     // Made on Unix, so the extractor keeps the game programs executable.
     info.external_fa = static_cast<uLong>(S_IFREG | mode) << 16;
     constexpr uLong kMadeOnUnix = (3u << 8) | 20u;
     if (zipOpenNewFileInZip4_64(zip, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                                Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr,
-                                0, kMadeOnUnix, 0, size >= 0xFFFFFFFFu ? 1 : 0) != ZIP_OK)
+                                Z_DEFAULT_COMPRESSION, 0, -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY,
+                                nullptr, 0, kMadeOnUnix, 0, size >= 0xFFFFFFFFu ? 1 : 0) != ZIP_OK)
         return Fail("cannot add " + name + " to the zip archive");
     bool ok = true;
     if (bytes != nullptr) {
-        ok = bytes->empty() || zipWriteInFileInZip(zip, bytes->data(), static_cast<unsigned>(bytes->size())) == ZIP_OK;
+        ok = bytes->empty() ||
+             zipWriteInFileInZip(zip, bytes->data(), static_cast<unsigned>(bytes->size())) == ZIP_OK;
     } else {
         std::ifstream in(source, std::ios::binary);
         std::vector<char> buffer(1 << 20);
@@ -181,7 +188,8 @@ bool PublishFull(const fs::path& fullDir, const Edition& edition, const Release&
     uint64_t size = fs::file_size(archive);
     std::printf("  full client %s: %s, %llu bytes\n", release.version.c_str(), edition.archive,
                 static_cast<unsigned long long>(size));
-    return WriteText(fullDir / "full_index.txt", std::string(edition.archive) + " " + std::to_string(size) + "\n");
+    return WriteText(fullDir / "full_index.txt",
+                     std::string(edition.archive) + " " + std::to_string(size) + "\n");
 }
 
 bool PublishEdition(const fs::path& out, const Edition& edition, const EditionPlan& plan) {
@@ -215,7 +223,8 @@ bool PublishStarter(const fs::path& out, const fs::path& starter, const fs::path
     }
     std::printf("starter: %zu bytes, byte sum %llu\n", bytes.size(), static_cast<unsigned long long>(sum));
     return WriteFile(folder / "VelmoraORL.exe", bytes.data(), bytes.size()) &&
-           WriteFile(folder / "checksumdata.csd", record, sizeof record) && WriteText(folder / "orl.ini", banners);
+           WriteFile(folder / "checksumdata.csd", record, sizeof record) &&
+           WriteText(folder / "orl.ini", banners);
 }
 
 // Swaps the finished tree in for OUT, so a failed run leaves an earlier tree as it was.
@@ -262,8 +271,10 @@ int main(int argc, char** argv) {
             Release release{argv[i + 1], argv[i + 2]};
             i += 2;
             if (!IsPublishableVersion(release.version))
-                return Fail("version " + release.version + ": use up to 11 letters, digits, '.', '-' or '_'"), 2;
-            if (!fs::is_directory(release.folder)) return Fail(release.folder.string() + " is not a folder"), 2;
+                return Fail("version " + release.version + ": use up to 11 letters, digits, '.', '-' or '_'"),
+                       2;
+            if (!fs::is_directory(release.folder))
+                return Fail(release.folder.string() + " is not a folder"), 2;
             for (const Release& r : plans[edition].releases)
                 if (r.version == release.version) return Fail("version " + r.version + " given twice"), 2;
             plans[edition].releases.push_back(release);

@@ -223,8 +223,8 @@ std::optional<UpdatePayload> DecodePayload(std::span<const uint8_t> bytes, std::
 std::vector<std::string> ListClientFiles(const fs::path& folder) {
     std::vector<std::string> files;
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(folder, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_regular_file(ec) && !it->is_symlink(ec))
             files.push_back(fs::relative(it->path(), folder).generic_string());
     }
@@ -260,7 +260,8 @@ std::optional<UpdatePayload> DiffClients(const fs::path& oldFolder, const fs::pa
             payload.entries.push_back({PayloadEntry::Kind::Delete, path, false, {}});
     }
     // The version file goes last: an update cut short leaves the old version, so it runs again.
-    payload.entries.push_back({PayloadEntry::Kind::File, kVersionFileName, false, VersionFileBytes(toVersion)});
+    payload.entries.push_back(
+        {PayloadEntry::Kind::File, kVersionFileName, false, VersionFileBytes(toVersion)});
     return payload;
 }
 
@@ -268,7 +269,8 @@ bool ApplyPayload(const UpdatePayload& payload, const fs::path& clientFolder, st
     std::vector<uint8_t> version;
     if (!ReadWhole(clientFolder / kVersionFileName, &version) || version.size() < kVersionField ||
         VersionField(std::span(version).first(kVersionField)) != payload.fromVersion)
-        return Fail(error, "the client in " + clientFolder.string() + " is not version " + payload.fromVersion);
+        return Fail(error,
+                    "the client in " + clientFolder.string() + " is not version " + payload.fromVersion);
     for (const PayloadEntry& entry : payload.entries) {
         if (!IsSafePayloadPath(entry.path) || !NoLinksOnTheWay(clientFolder, entry.path))
             return Fail(error, "refusing the path " + entry.path);

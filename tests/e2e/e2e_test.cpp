@@ -1,0 +1,220 @@
+// The real orl program, driven by its --drive option under Xvfb, against a tree that orl-publish
+// made from two client releases and that orl-devserver serves: the hand-overs, the update, the full
+// install, and the failures that must leave the installed client as it was.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "support/https_server.h"
+#include "support/orl_process.h"
+#include "support/temp_folder.h"
+#include "support/x_server.h"
+#include "update-payload/update_payload.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUpdateArchive = "live/real/dat/1.0_to_1.1.dat";
+
+// orl-devserver serving a folder for as long as the object lives.
+class DevServer {
+public:
+    DevServer(const std::string& root, const std::string& state) {
+        std::string out = state + ".out";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<std::string> args{ORL_DEVSERVER_PATH, root, "--state", state};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn(&m_pid, ORL_DEVSERVER_PATH, &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        for (int i = 0; i < 100 && (host.empty() || ca.empty()); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::ifstream in(out);
+            for (std::string line; std::getline(in, line);) {
+                if (line.starts_with("ORL_UPDATE_HOST=")) host = line.substr(16);
+                if (line.starts_with("ORL_CA_BUNDLE=")) ca = line.substr(14);
+            }
+        }
+    }
+    ~DevServer() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        waitpid(m_pid, nullptr, 0);
+    }
+    std::string host, ca;
+
+private:
+    pid_t m_pid = -1;
+};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_x.display.empty());
+        Release("1.0");
+        m_folder.Write("releases/1.0/data/old.txt", "retired in 1.1");
+        Release("1.1");
+        m_folder.Write("releases/1.1/data/events.pak", std::string(70000, 'e'));
+        m_folder.Write("starter.exe", "#!/bin/sh\necho starter\n");
+        std::string releases =
+            " --release 1.0 " + (m_folder / "releases/1.0") + " --release 1.1 " + (m_folder / "releases/1.1");
+        std::string command = std::string(ORL_PUBLISH_PATH) + " " + (m_folder / "tree") + releases +
+                              " --full 1.0 --starter " + (m_folder / "starter.exe") + " >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        m_folder.MakeFolder("work");
+        m_folder.MakeFolder("runtime");
+        fs::permissions(m_folder / "runtime", fs::perms::owner_all);
+    }
+    void Release(const std::string& version) {
+        std::string dir = "releases/" + version;
+        m_folder.MakeFolder(dir);
+        fs::copy_file(ORL_DEMO_GAME_PATH, m_folder / (dir + "/VelmoraEac.exe"));
+        fs::copy_file(ORL_DEMO_GAME_PATH, m_folder / (dir + "/VelmoraGameUpdate.exe"));
+        m_folder.Write(dir + "/data/world.pak", std::string(200000, 'w'));
+        m_folder.Write(dir + "/data/patch.pak", "patch level " + version);
+    }
+    // Puts release version into the working folder's Orvin client, as an install would have.
+    void Install(const std::string& version) {
+        fs::copy(m_folder / ("releases/" + version), m_folder / "work/Orvin", fs::copy_options::recursive);
+        auto bytes = VersionFileBytes(version);
+        m_folder.Write("work/Orvin/List.mfm", std::string(bytes.begin(), bytes.end()));
+    }
+    // Runs orl in the working folder against host; what it printed.
+    std::string Run(const std::string& host, const std::string& ca) {
+        std::string out = m_folder / "orl.out";
+        m_status = RunOrl(
+            ORL_PATH, m_folder / "work",
+            {"DISPLAY=" + m_x.display, "ORL_UPDATE_HOST=" + host, "ORL_WEB_HOST=" + host,
+             "ORL_COMMUNITY_HOST=" + host, "ORL_CA_BUNDLE=" + ca, "XDG_RUNTIME_DIR=" + (m_folder / "runtime"),
+             "QT_LOGGING_RULES=qt.webenginecontext=false"},
+            {"--drive", "--drive-delay", "1000"}, 150, out);
+        return m_folder.Read("orl.out");
+    }
+    std::string RunAgainstTree() {
+        DevServer server(m_folder / "tree", m_folder / "state");
+        EXPECT_FALSE(server.host.empty());
+        return Run(server.host, server.ca);
+    }
+    std::string Handovers() {
+        return m_folder.Exists("work/Orvin/handover.log") ? m_folder.Read("work/Orvin/handover.log") : "";
+    }
+    std::string Work() { return m_folder / "work"; }
+    // Every file of the client with a digest of its content, but those the launcher writes itself:
+    // the downloaded archive, the settings that the start button saves and the banner file.
+    std::map<std::string, size_t> ClientFiles() {
+        std::map<std::string, size_t> files;
+        for (const std::string& path : ListClientFiles(m_folder / "work/Orvin"))
+            if (path != "Update.dat" && path != "Config.ini" && path != "orl.ini")
+                files[path] = std::hash<std::string>()(m_folder.Read("work/Orvin/" + path));
+        return files;
+    }
+
+    XServer m_x{"1920x1080x24"};
+    TempFolder m_folder;
+    int m_status = -9;
+};
+
+TEST_F(EndToEnd, CurrentClientIsTidiedAndHandedToTheGameClient) {
+    Install("1.1");
+    m_folder.Write("work/Orvin/Temp/data/staged.pak", "staged by the updater");
+    m_folder.Write("work/Orvin/data/doomed.txt", "listed for deletion");
+    m_folder.Write("work/Orvin/DeleteFiles.txt", "data\\doomed.txt\r\n");
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    EXPECT_EQ(Handovers(), "VelmoraEac.exe started in " + Work() + "/Orvin with: [/useeac--korea]\n") << out;
+    EXPECT_EQ(m_folder.Read("work/Orvin/data/staged.pak"), "staged by the updater");
+    EXPECT_FALSE(m_folder.Exists("work/Orvin/Temp"));
+    EXPECT_FALSE(m_folder.Exists("work/Orvin/data/doomed.txt"));
+    EXPECT_FALSE(m_folder.Exists("work/Orvin/DeleteFiles.txt"));
+    EXPECT_EQ(m_folder.Read("work/VelmoraORL.exe"), m_folder.Read("starter.exe"))
+        << "the starter is refreshed";
+}
+
+TEST_F(EndToEnd, ClientBehindDownloadsTheUpdateAndHandsItToTheUpdater) {
+    Install("1.0");
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    // The updater stand-in applies Update.dat: that it can shows the launcher unpacked it whole.
+    EXPECT_EQ(Handovers(), "VelmoraGameUpdate.exe started in " + Work() +
+                               "/Orvin with: [-kq7=?MZ] [curdir:" + Work() +
+                               "] [language:0] [server:0]; applied the update from 1.0 to 1.1 (4 changes)\n")
+        << out;
+    EXPECT_EQ(m_folder.Read("work/Orvin/data/patch.pak"), "patch level 1.1");
+    EXPECT_TRUE(m_folder.Exists("work/Orvin/data/events.pak"));
+    EXPECT_FALSE(m_folder.Exists("work/Orvin/data/old.txt"));
+    EXPECT_FALSE(m_folder.Exists("work/Orvin/Updatez.dat"));
+}
+
+TEST_F(EndToEnd, MissingClientIsInstalledThroughThePromptAndTheCompletionBox) {
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    size_t prompt = out.find("다운로드에 필요한 저장공간: 4.42 GB");
+    size_t completed = out.find("box \"orl\": Installation has been Completed.");
+    size_t second = out.find("presses the start button", completed);
+    ASSERT_NE(prompt, std::string::npos) << out;
+    ASSERT_NE(completed, std::string::npos) << out;
+    EXPECT_LT(prompt, completed);
+    EXPECT_NE(second, std::string::npos) << "the start is pressed again after the install";
+    // The installed 1.0 client is then behind and updated on the second press.
+    EXPECT_NE(Handovers().find("applied the update from 1.0 to 1.1"), std::string::npos) << out;
+    EXPECT_FALSE(m_folder.Exists("work/Velmora_Orvin.zip"));
+    EXPECT_FALSE(m_folder.Exists("work/full_index.txt"));
+    EXPECT_EQ(m_folder.Read("work/Orvin/data/world.pak"), std::string(200000, 'w'));
+}
+
+struct FailureCase {
+    const char* name;
+    const char* message;
+};
+
+class EndToEndFailure : public EndToEnd, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(EndToEndFailure, EndsInItsMessageWithTheClientIntact) {
+    Install("1.0");
+    auto before = ClientFiles();
+    std::string name = GetParam().name, out;
+    if (name == "ServerDown") {
+        out = Run("https://localhost:9", TestAuthorityFile());
+    } else if (name == "DamagedArchive") {
+        // The trailing magic goes; the size stays what the size files announce.
+        std::fstream archive(m_folder / ("tree/" + std::string(kUpdateArchive)),
+                             std::ios::in | std::ios::out | std::ios::binary);
+        archive.seekp(-4, std::ios::end);
+        archive.write("\0\0\0\0", 4);
+        archive.close();
+        out = RunAgainstTree();
+    } else {
+        HttpsServer server;
+        for (const std::string& path : ListClientFiles(m_folder / "tree"))
+            server.Serve("/" + path, m_folder.Read("tree/" + path));
+        size_t size = fs::file_size(m_folder / ("tree/" + std::string(kUpdateArchive)));
+        server.Fail("/" + std::string(kUpdateArchive), HttpFault::CutShort, size / 2);
+        out = Run(server.Root(), TestAuthorityFile());
+    }
+    EXPECT_EQ(m_status, 0) << out;
+    EXPECT_NE(out.find(GetParam().message), std::string::npos) << out;
+    EXPECT_NE(out.find("stops after the warning"), std::string::npos) << out;
+    EXPECT_EQ(Handovers(), "") << "nothing is started";
+    EXPECT_EQ(ClientFiles(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, EndToEndFailure,
+                         ::testing::Values(FailureCase{"ServerDown", "버전정보가 존재하지 않습니다."},
+                                           FailureCase{"DamagedArchive", "文件下載失敗"},
+                                           FailureCase{"CutShortDownload", "文件下載失敗"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
