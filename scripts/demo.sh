@@ -54,11 +54,11 @@ export XDG_RUNTIME_DIR=$demo/runtime QT_LOGGING_RULES=qt.webenginecontext=false
   for n in 1 2 3; do printf '%s=%s/banner/%s.html\r\n' "$n" "$host" "$n"; done
 } > "$demo/orl.ini"
 
+editions=()
 for edition in orvin kessa; do
-  set -- "$@" --edition "$edition" --release 1.0 "$demo/releases/1.0" --release 1.1 "$demo/releases/1.1" --full 1.0
+  editions+=(--edition "$edition" --release 1.0 "$demo/releases/1.0" --release 1.1 "$demo/releases/1.1" --full 1.0)
 done
-[ "${1:-}" = "--headless" ] && shift
-"$bin/orl-publish" "$demo/server" "$@" --starter "$demo/VelmoraORL.exe" --orl-ini "$demo/orl.ini" \
+"$bin/orl-publish" "$demo/server" "${editions[@]}" --starter "$demo/VelmoraORL.exe" --orl-ini "$demo/orl.ini" \
   --web "$root/demo/web"
 echo "Update server: $host, serving $demo/server"
 echo "Working folder: $demo/work"

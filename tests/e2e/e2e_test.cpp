@@ -72,7 +72,8 @@ protected:
         std::string releases =
             " --release 1.0 " + (m_folder / "releases/1.0") + " --release 1.1 " + (m_folder / "releases/1.1");
         std::string command = std::string(ORL_PUBLISH_PATH) + " " + (m_folder / "tree") + releases +
-                              " --full 1.0 --starter " + (m_folder / "starter.exe") + " >/dev/null";
+                              " --full 1.0 --edition kessa" + releases + " --full 1.0 --starter " +
+                              (m_folder / "starter.exe") + " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
         m_folder.MakeFolder("work");
         m_folder.MakeFolder("runtime");
@@ -86,30 +87,36 @@ protected:
         m_folder.Write(dir + "/data/world.pak", std::string(200000, 'w'));
         m_folder.Write(dir + "/data/patch.pak", "patch level " + version);
     }
-    // Puts release version into the working folder's Orvin client, as an install would have.
-    void Install(const std::string& version) {
-        fs::copy(m_folder / ("releases/" + version), m_folder / "work/Orvin", fs::copy_options::recursive);
+    // Puts release version into the working folder's client of an edition, as an install would have.
+    void Install(const std::string& version, const std::string& edition = "Orvin") {
+        fs::copy(m_folder / ("releases/" + version), m_folder / ("work/" + edition),
+                 fs::copy_options::recursive);
         auto bytes = VersionFileBytes(version);
-        m_folder.Write("work/Orvin/List.mfm", std::string(bytes.begin(), bytes.end()));
+        m_folder.Write("work/" + edition + "/List.mfm", std::string(bytes.begin(), bytes.end()));
     }
     // Runs orl in the working folder against host; what it printed.
-    std::string Run(const std::string& host, const std::string& ca) {
+    std::string Run(const std::string& host, const std::string& ca,
+                    const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args{"--drive", "--drive-delay", "1000"};
+        args.insert(args.end(), extra.begin(), extra.end());
         std::string out = m_folder / "orl.out";
         m_status = RunOrl(
             ORL_PATH, m_folder / "work",
             {"DISPLAY=" + m_x.display, "ORL_UPDATE_HOST=" + host, "ORL_WEB_HOST=" + host,
              "ORL_COMMUNITY_HOST=" + host, "ORL_CA_BUNDLE=" + ca, "XDG_RUNTIME_DIR=" + (m_folder / "runtime"),
              "QT_LOGGING_RULES=qt.webenginecontext=false"},
-            {"--drive", "--drive-delay", "1000"}, 150, out);
+            args, 150, out);
         return m_folder.Read("orl.out");
     }
-    std::string RunAgainstTree() {
+    std::string RunAgainstTree(const std::vector<std::string>& extra = {}) {
         DevServer server(m_folder / "tree", m_folder / "state");
         EXPECT_FALSE(server.host.empty());
-        return Run(server.host, server.ca);
+        return Run(server.host, server.ca, extra);
     }
-    std::string Handovers() {
-        return m_folder.Exists("work/Orvin/handover.log") ? m_folder.Read("work/Orvin/handover.log") : "";
+    // What the game programs of an edition's client were given.
+    std::string Handovers(const std::string& edition = "Orvin") {
+        std::string log = "work/" + edition + "/handover.log";
+        return m_folder.Exists(log) ? m_folder.Read(log) : "";
     }
     std::string Work() { return m_folder / "work"; }
     // Every file of the client with a digest of its content, but those the launcher writes itself:
@@ -156,6 +163,17 @@ TEST_F(EndToEnd, ClientBehindDownloadsTheUpdateAndHandsItToTheUpdater) {
     EXPECT_TRUE(m_folder.Exists("work/Orvin/data/events.pak"));
     EXPECT_FALSE(m_folder.Exists("work/Orvin/data/old.txt"));
     EXPECT_FALSE(m_folder.Exists("work/Orvin/Updatez.dat"));
+}
+
+TEST_F(EndToEnd, KessaClientIsUpdatedFromItsOwnFolders) {
+    Install("1.0", "Kessa");
+    std::string out = RunAgainstTree({"language:0", "server:1"});
+    EXPECT_EQ(m_status, 0) << out;
+    EXPECT_EQ(Handovers("Kessa"),
+              "VelmoraGameUpdate.exe started in " + Work() + "/Kessa with: [-kq7=?MZ] [curdir:" + Work() +
+                  "] [language:0] [server:1]; applied the update from 1.0 to 1.1 (4 changes)\n")
+        << out;
+    EXPECT_FALSE(m_folder.Exists("work/Orvin/handover.log"));
 }
 
 TEST_F(EndToEnd, MissingClientIsInstalledThroughThePromptAndTheCompletionBox) {
