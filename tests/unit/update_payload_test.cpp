@@ -36,6 +36,9 @@ TEST(UpdatePayload, EveryCutAndEveryFlippedDataByteIsRefused) {
     std::vector<uint8_t> longer = bytes;
     longer.push_back(0);
     EXPECT_FALSE(DecodePayload(longer, &error));
+    std::vector<uint8_t> unknownFlags = bytes;
+    unknownFlags[37] = 2;  // the first entry's flags
+    EXPECT_FALSE(DecodePayload(unknownFlags, &error));
     std::vector<uint8_t> flipped = bytes;
     flipped[bytes.size() - 13] ^= 1;  // inside List.mfm's data
     EXPECT_FALSE(DecodePayload(flipped, &error));

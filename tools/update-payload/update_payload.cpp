@@ -202,6 +202,7 @@ std::optional<UpdatePayload> DecodePayload(std::span<const uint8_t> bytes, std::
         auto path = in.Take(in.Get(2));
         if (in.failed()) return damaged("payload entry cut short");
         if (kind != 1 && kind != 2) return damaged("unknown entry kind " + std::to_string(kind));
+        if (flags > 1) return damaged("unknown entry flags " + std::to_string(flags));
         entry.kind = static_cast<PayloadEntry::Kind>(kind);
         entry.executable = (flags & 1) != 0;
         entry.path.assign(path.begin(), path.end());

@@ -16,12 +16,14 @@ struct PayloadEntry {
     std::string path;  // relative to the client folder, "/" between the names
     bool executable = false;
     std::vector<uint8_t> data;
+    bool operator==(const PayloadEntry&) const = default;
 };
 
 struct UpdatePayload {
     std::string fromVersion;
     std::string toVersion;
     std::vector<PayloadEntry> entries;
+    bool operator==(const UpdatePayload&) const = default;
 };
 
 inline constexpr char kPayloadMagic[4] = {'V', 'U', 'P', 'D'};
