@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -90,11 +88,9 @@ int main(int argc, char** argv) {
     app.InitInstance();
     if (!screenshot.empty()) {
         QTimer::singleShot(screenshotAfterMs, [&] {
-            // What the display shows: the web panels draw through the GPU path, which a widget grab
-            // does not always see.
             QWidget* window = host.Window();
-            QPixmap shot = window == nullptr ? QPixmap() : window->screen()->grabWindow(window->winId());
-            if (shot.isNull() || !shot.save(QString::fromStdString(screenshot), "PNG"))
+            if (window == nullptr ||
+                !SaveScreenArea(window, window->frameGeometry(), QString::fromStdString(screenshot)))
                 std::fprintf(stderr, "orl: cannot write %s\n", screenshot.c_str());
             host.DestroyWindow();
         });

@@ -28,6 +28,13 @@ std::string OneLine(const QString& text) {
 
 }  // namespace
 
+bool SaveScreenArea(QWidget* window, const QRect& area, const QString& path) {
+    // What the display shows: the web panels draw through the GPU path, which a widget grab does not
+    // always see.
+    QPixmap picture = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    return !picture.isNull() && picture.save(path, "PNG");
+}
+
 DrivenHost::DrivenHost(DriveOptions options) : m_options(std::move(options)) {
     if (!m_options.shots.empty()) QDir().mkpath(QString::fromStdString(m_options.shots));
     if (m_options.drive) onBoxShown = [this](QMessageBox& box) { OnBox(box); };
@@ -106,13 +113,10 @@ void DrivenHost::Shot(const std::string& stage, QWidget* box) {
     if (m_options.shots.empty() || window == nullptr) return;
     QRect area = window->frameGeometry();
     if (box != nullptr) area = area.united(box->frameGeometry());
-    // What the display shows: the web panels draw through the GPU path, which a widget grab does not
-    // always see.
-    QPixmap picture = window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     char name[64];
     std::snprintf(name, sizeof name, "%02d-%s.png", ++m_shots, stage.c_str());
     QString path = QDir(QString::fromStdString(m_options.shots)).filePath(name);
-    if (picture.isNull() || !picture.save(path, "PNG")) {
+    if (!SaveScreenArea(window, area, path)) {
         std::fprintf(stderr, "orl: cannot write %s\n", path.toStdString().c_str());
         return;
     }

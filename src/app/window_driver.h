@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <string>
 
@@ -17,6 +18,9 @@ struct DriveOptions {
     int delayMs = 3000;  // from the window opening, or an install completing, to the press
     std::string shots;   // folder for the stage pictures; none when empty
 };
+
+// Saves what the display shows in area of window's screen as a PNG file; false when it could not.
+bool SaveScreenArea(QWidget* window, const QRect& area, const QString& path);
 
 // The window host with the driver's eyes on it: it sees the progress label, the window closing and
 // the message boxes.

@@ -1,19 +1,13 @@
 // The real orl program, driven by its --drive option under Xvfb, against a tree that orl-publish
 // made from two client releases and that orl-devserver serves: the hand-overs, the update, the full
 // install, and the failures that must leave the installed client as it was.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
-#include <thread>
 
+#include "support/dev_server_process.h"
 #include "support/https_server.h"
 #include "support/orl_process.h"
 #include "support/temp_folder.h"
@@ -25,40 +19,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUpdateArchive = "live/real/dat/1.0_to_1.1.dat";
-
-// orl-devserver serving a folder for as long as the object lives.
-class DevServer {
-public:
-    DevServer(const std::string& root, const std::string& state) {
-        std::string out = state + ".out";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::vector<std::string> args{ORL_DEVSERVER_PATH, root, "--state", state};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn(&m_pid, ORL_DEVSERVER_PATH, &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        for (int i = 0; i < 100 && (host.empty() || ca.empty()); ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            std::ifstream in(out);
-            for (std::string line; std::getline(in, line);) {
-                if (line.starts_with("ORL_UPDATE_HOST=")) host = line.substr(16);
-                if (line.starts_with("ORL_CA_BUNDLE=")) ca = line.substr(14);
-            }
-        }
-    }
-    ~DevServer() {
-        if (m_pid <= 0) return;
-        kill(m_pid, SIGTERM);
-        waitpid(m_pid, nullptr, 0);
-    }
-    std::string host, ca;
-
-private:
-    pid_t m_pid = -1;
-};
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -109,7 +69,7 @@ protected:
         return m_folder.Read("orl.out");
     }
     std::string RunAgainstTree(const std::vector<std::string>& extra = {}) {
-        DevServer server(m_folder / "tree", m_folder / "state");
+        DevServerProcess server(m_folder / "tree", m_folder / "state");
         EXPECT_FALSE(server.host.empty());
         return Run(server.host, server.ca, extra);
     }

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/starter_refresh.h"
 #include "patcher/liza.h"
 #include "patcher/liza_encoder.h"
 #include "update-payload/update_payload.h"
@@ -208,20 +209,22 @@ bool PublishStarter(const fs::path& out, const fs::path& starter, const fs::path
     fs::path folder = out / "orl/KOR/Starter";
     std::ifstream in(starter, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) return Fail("cannot read " + starter.string());
-    uint64_t sum = 0;
-    for (uint8_t b : bytes) sum += b;
+    // The same sum the launcher computes over its local starter.
+    ChecksumRecord checksum{4096, 0};
+    if ((!in.good() && !in.eof()) || !checksum.ComputeFileByteSum(starter.string()))
+        return Fail("cannot read " + starter.string());
     uint8_t record[12];
-    const int32_t blockSize = 4096;
-    for (int i = 0; i < 4; ++i) record[i] = static_cast<uint8_t>(static_cast<uint32_t>(blockSize) >> (8 * i));
-    for (int i = 0; i < 8; ++i) record[4 + i] = static_cast<uint8_t>(sum >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        record[i] = static_cast<uint8_t>(static_cast<uint32_t>(checksum.blockSize) >> (8 * i));
+    for (int i = 0; i < 8; ++i) record[4 + i] = static_cast<uint8_t>(checksum.byteSum >> (8 * i));
     std::string banners = "[BannerURL]\r\n[ImageURL]\r\n";
     if (!orlIni.empty()) {
         std::ifstream ini(orlIni, std::ios::binary);
         if (!ini) return Fail("cannot read " + orlIni.string());
         banners.assign(std::istreambuf_iterator<char>(ini), std::istreambuf_iterator<char>());
     }
-    std::printf("starter: %zu bytes, byte sum %llu\n", bytes.size(), static_cast<unsigned long long>(sum));
+    std::printf("starter: %zu bytes, byte sum %llu\n", bytes.size(),
+                static_cast<unsigned long long>(checksum.byteSum));
     return WriteFile(folder / "VelmoraORL.exe", bytes.data(), bytes.size()) &&
            WriteFile(folder / "checksumdata.csd", record, sizeof record) &&
            WriteText(folder / "orl.ini", banners);
