@@ -6,8 +6,8 @@
 
 namespace {
 
-// While no patch download runs, the drain may wait this long for the next event, so an idle launcher
-// does not keep a processor core busy. A running download never waits: it reads on every pass.
+// The drain may wait this long for the next event, so the launcher does not keep a processor core
+// busy. Downloads run on workers; a pass only looks at how far they are.
 constexpr int kIdleWaitMs = 10;
 
 }  // namespace
@@ -16,19 +16,27 @@ CPLXApp::CPLXApp(IDialogHost& host, platform::IKeyState& keys) : m_host(host), m
     InstallCrashHandler();
 }
 
-CPLXApp::~CPLXApp() { RemoveCrashHandler(); }
+CPLXApp::~CPLXApp() {
+    StopStarterRefresh();
+    RemoveCrashHandler();
+}
+
+void CPLXApp::StopStarterRefresh() {
+    m_stopStarterRefresh = true;
+    if (m_starterRefresh.joinable()) m_starterRefresh.join();
+}
 
 bool CPLXApp::InitInstance() {
-    RefreshStarter();
     m_dlg.Create(m_host);
     if (m_dlg.IsWindowAlive()) m_host.ShowWindow();
+    m_starterRefresh = std::thread([this] { RefreshStarter(&m_stopStarterRefresh); });
     InitFrameClock();
     return true;
 }
 
 bool CPLXApp::RunPass() {
     TickFrameClock();
-    if (!m_host.PumpEvents(m_dlg.m_bPatchActive ? 0 : kIdleWaitMs)) return false;
+    if (!m_host.PumpEvents(kIdleWaitMs)) return false;
     if (!m_dlg.PatchDownloadStep()) m_dlg.OnPatchDownloadFailed();
     if (m_keys.IsEscapeDown()) m_dlg.DestroyWindow();
     m_dlg.TickBanners();
@@ -38,5 +46,6 @@ bool CPLXApp::RunPass() {
 int CPLXApp::Run() {
     while (RunPass()) {
     }
+    StopStarterRefresh();
     return 0;
 }

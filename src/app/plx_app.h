@@ -1,6 +1,9 @@
 // CPLXApp, the application object: the start-up order, the main loop and the ending of the launcher.
 #pragma once
 
+#include <atomic>
+#include <thread>
+
 #include "platform/key_state.h"
 #include "window/dialog_host.h"
 #include "window/plx_dlg.h"
@@ -23,6 +26,12 @@ public:
     CPLXDlg m_dlg;
 
 private:
+    void StopStarterRefresh();
+
     IDialogHost& m_host;
     platform::IKeyState& m_keys;
+    // The starter refresh runs beside the window, so a slow update server never holds up the
+    // window or its closing.
+    std::atomic<bool> m_stopStarterRefresh{false};
+    std::thread m_starterRefresh;
 };

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "platform/http.h"
 #include "platform/resources.h"
+#include "platform/transfer.h"
 #include "settings/config_files.h"
 
 namespace {
@@ -16,6 +16,10 @@ namespace {
 // A record whose block size cannot be used to read the file still carries a usable sum: the file is
 // then summed in blocks of this size.
 constexpr int32_t kFallbackBlockSize = 4096;
+// The record is 12 bytes; the starter is a program of a few megabytes. Anything far larger is not
+// what the server should send.
+constexpr uint64_t kRecordMax = 1024;
+constexpr uint64_t kStarterMax = uint64_t{256} << 20;
 
 }  // namespace
 
@@ -41,7 +45,7 @@ bool ChecksumRecord::ComputeFileByteSum(const std::string& path) {
 
 std::string StarterBaseUrl() { return platform::UpdateHostRoot() + "/orl/KOR/Starter"; }
 
-void RefreshStarter() {
+void RefreshStarter(const std::atomic<bool>* stop) {
     std::string working = platform::GetCurrentDirectory();
     if (!StarterEnabled(working)) return;
     std::string starter = working + "\\" + "VelmoraORL.exe";
@@ -51,12 +55,9 @@ void RefreshStarter() {
     bool haveRecord = false;
     ChecksumRecord record;
     if (platform::FileExists(starter)) {
-        char answer[1024] = {};
-        long n = 0;
-        if (auto stream = platform::HttpStream::Open(session, base + "/" + "checksumdata.csd")) {
-            n = stream->Read(answer, sizeof answer);
-        }
-        if (n == 12) {
+        platform::Transfer fetch(session, {.url = base + "/" + "checksumdata.csd", .maxBytes = kRecordMax});
+        if (fetch.Run(stop).state == platform::TransferState::Succeeded && fetch.Body().size() == 12) {
+            const char* answer = fetch.Body().data();
             haveRecord = true;
             std::memcpy(&record.blockSize, answer, 4);
             uint32_t low, high;
@@ -67,12 +68,16 @@ void RefreshStarter() {
             if (local.ComputeFileByteSum(starter) && local.byteSum == record.byteSum) return;
         }
     }
+    if (stop != nullptr && *stop) return;
 
     // The new starter arrives beside the old one and replaces it only when it is whole and, when the
     // server sent a record, carries the recorded sum: a broken download never costs the player the
     // starter that works.
     std::string download = starter + ".download";
-    if (!platform::DownloadToFile(session, base + "/" + "VelmoraORL.exe", download).ok) return;
+    platform::Transfer fetch(
+        session,
+        {.url = base + "/" + "VelmoraORL.exe", .path = download, .maxBytes = kStarterMax, .large = true});
+    if (fetch.Run(stop).state != platform::TransferState::Succeeded) return;
     if (haveRecord) {
         ChecksumRecord fetched{record.blockSize, 0};
         if (!fetched.ComputeFileByteSum(download) || fetched.byteSum != record.byteSum) {

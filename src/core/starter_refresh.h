@@ -2,6 +2,7 @@
 // compared with the update server's byte-sum record and downloaded again when it differs or is missing.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -18,4 +19,5 @@ struct ChecksumRecord {
 // The update host's starter folder URL: the host root and "/orl/KOR/Starter".
 std::string StarterBaseUrl();
 
-void RefreshStarter();
+// Runs on a worker of the application while the window is up; it ends early when *stop turns true.
+void RefreshStarter(const std::atomic<bool>* stop = nullptr);

@@ -6,7 +6,9 @@
 CFTPDownload::CFTPDownload() { m_queue.reserve(16); }
 
 CFTPDownload::~CFTPDownload() {
-    // The worker writes to the object up to its last step: it is joined, never left running.
+    // The worker writes to the object up to its last step: it is stopped and joined, never left
+    // running after the window that polled it has gone.
+    m_stop = true;
     if (m_thread.joinable()) m_thread.join();
 }
 
@@ -41,21 +43,31 @@ void CFTPDownload::WorkerEntry(CFTPDownload* self) {
 
 bool CFTPDownload::RunQueue() {
     for (size_t i = 0;; ++i) {
-        std::string url, path;
+        platform::TransferRequest request;
         {
             std::lock_guard lock(m_lock);
             if (i >= m_queue.size()) break;
             const DownloadItem& item = m_queue[i];
-            url = item.baseUrl + "/" + item.remoteDir + "/" + item.fileName;
-            path = item.localDir + "/" + item.fileName;
+            request.url = item.baseUrl + "/" + item.remoteDir + "/" + item.fileName;
+            request.path = item.localDir + "/" + item.fileName;
+            request.large = item.large;
+            request.maxBytes = item.maxBytes;
+            request.maxBytesPerSecond = item.maxBytesPerSecond;
             m_currentName = item.fileName;
-            m_currentPath = path;
+            m_currentPath = request.path;
         }
-        platform::DownloadResult result =
-            platform::DownloadToFile(m_session, url, path, [this](uint64_t received, uint64_t total) {
-                OnProgress(received, total);
-                return true;
-            });
+        platform::Transfer transfer(m_session, request);
+        uint64_t reported = UINT64_MAX;
+        while (!transfer.Wait(std::chrono::milliseconds(100))) {
+            if (m_stop) transfer.Cancel();
+            if (transfer.Received() != reported) {
+                reported = transfer.Received();
+                OnProgress(reported, transfer.Total());
+            }
+        }
+        platform::TransferResult result = transfer.Result();
+        if (result.state == platform::TransferState::Succeeded)
+            OnProgress(transfer.Received(), transfer.Received());
         std::lock_guard lock(m_lock);
         m_busy = false;
         m_queue[i].result = result;
@@ -100,7 +112,7 @@ void CFTPDownload::ClearQueue() {
 bool CFTPDownload::AllSucceeded() {
     std::lock_guard lock(m_lock);
     for (const DownloadItem& item : m_queue) {
-        if (!item.result.ok) return false;
+        if (item.result.state != platform::TransferState::Succeeded) return false;
     }
     return true;
 }

@@ -10,19 +10,25 @@
 #include <utility>
 #include <vector>
 
-#include "platform/http.h"
+#include "platform/transfer.h"
 
 struct DownloadItem {
     std::string baseUrl;    // scheme and host, no trailing "/"
     std::string remoteDir;  // below the base URL, no leading or trailing "/"
     std::string fileName;   // the same remotely and locally
     std::string localDir = ".";
-    platform::DownloadResult result;  // how the item's download ended
+    // A large item (the client archive) keeps its partial file for a later resume; a small one (the
+    // index) is capped at maxBytes.
+    bool large = true;
+    uint64_t maxBytes = 0;
+    uint64_t maxBytesPerSecond = 0;     // 0: no cap
+    platform::TransferResult result{};  // how the item's download ended
 };
 
 class CFTPDownload {
 public:
     CFTPDownload();
+    // Stops a running download (what arrived of a large item stays for a resume) and joins it.
     virtual ~CFTPDownload();
     CFTPDownload(const CFTPDownload&) = delete;
     CFTPDownload& operator=(const CFTPDownload&) = delete;
@@ -56,6 +62,7 @@ private:
     std::string m_currentPath;
     double m_percent = 0.0;
     std::atomic<bool> m_done = true;
+    std::atomic<bool> m_stop = false;
     std::thread m_thread;
     std::vector<DownloadItem> m_queue;
     platform::HttpSession m_session{"InetURL/1.0"};

@@ -3,35 +3,26 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <vector>
 
-namespace {
-
-// The read buffer of one chunk; a chunk larger than this reads the same text in more pieces, since a
-// read only comes back short at the end of the answer.
-constexpr uint32_t kLargestChunk = 1 << 20;
-
-}  // namespace
-
-uint32_t HttpGetText(const platform::HttpSession& session, std::string& out, const std::string& base,
-                     const std::string& name, uint32_t chunkSize) {
-    out.clear();
+std::unique_ptr<platform::Transfer> StartTextRequest(const platform::HttpSession& session,
+                                                     const std::string& base, const std::string& name,
+                                                     uint64_t maxBytes) {
     std::string url = base + "/" + name;
     if (url.size() > 999) url.resize(999);
-    auto stream = platform::HttpStream::Open(session, url);
-    if (!stream) return 0;
-    size_t chunk = std::max<uint32_t>(1, std::min(chunkSize, kLargestChunk));
-    std::vector<char> buffer(chunk + 1);
-    uint32_t total = 0;
-    for (;;) {
-        long n = stream->Read(buffer.data(), chunk);
-        if (n <= 0) break;
-        total += static_cast<uint32_t>(n);
-        buffer[static_cast<size_t>(n)] = '\0';
-        out.append(buffer.data(), strnlen(buffer.data(), static_cast<size_t>(n)));
-        if (static_cast<size_t>(n) < chunk) break;
+    return std::make_unique<platform::Transfer>(session,
+                                                platform::TransferRequest{.url = url, .maxBytes = maxBytes});
+}
+
+uint32_t TakeText(const platform::Transfer& request, std::string& out, uint32_t chunkSize) {
+    out.clear();
+    if (request.Result().state != platform::TransferState::Succeeded) return 0;
+    const std::string& body = request.Body();
+    size_t chunk = std::max<uint32_t>(1, chunkSize);
+    for (size_t at = 0; at < body.size(); at += chunk) {
+        size_t n = std::min(chunk, body.size() - at);
+        out.append(body.data() + at, strnlen(body.data() + at, n));
     }
-    return total;
+    return static_cast<uint32_t>(body.size());
 }
 
 bool IsInvalidSize(int32_t size) { return size == 404 || static_cast<uint32_t>(size) < 10; }

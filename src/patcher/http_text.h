@@ -2,15 +2,21 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "platform/http.h"
+#include "platform/transfer.h"
 
-// Fetches base + "/" + name and appends what arrives to out, one chunk at a time; the text of a chunk
-// ends at its first zero byte. Returns the number of bytes received, 0 when the URL cannot be opened.
-// The answer's status is not looked at: the callers validate what they read by its value.
-uint32_t HttpGetText(const platform::HttpSession& session, std::string& out, const std::string& base,
-                     const std::string& name, uint32_t chunkSize);
+// Starts the fetch of base + "/" + name (at most 999 characters) as a text answer of at most
+// maxBytes; a longer answer fails.
+std::unique_ptr<platform::Transfer> StartTextRequest(const platform::HttpSession& session,
+                                                     const std::string& base, const std::string& name,
+                                                     uint64_t maxBytes);
+
+// The text of a finished request as the launcher reads its text answers: in chunks of chunkSize bytes,
+// the text of each chunk ending at its first zero byte. Returns the number of bytes received, 0 when
+// the request failed (no connection, an error status, too large or too slow an answer).
+uint32_t TakeText(const platform::Transfer& request, std::string& out, uint32_t chunkSize);
 
 // A number read from a size file is unusable when it is 404 or, as an unsigned number, below 10.
 bool IsInvalidSize(int32_t size);

@@ -13,14 +13,13 @@ constexpr size_t kUnpackSlack = 65500;
 
 }  // namespace
 
-bool WriteUpdateFile(const std::string& path, const std::vector<uint8_t>& data) {
-    return platform::WriteFileAtomic(
-        path, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-}
-
-UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, const std::vector<uint8_t>& archive,
-                               std::string* reason) {
-    if (archive.size() < 4 || LizaLoad32(archive.data()) != kLizaMagic) return UnpackOutcome::NotLiza;
+UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, std::string* reason) {
+    const std::string unpackedPath = clientFolder + "/" + "Updatez.dat";
+    const std::string archivePath = clientFolder + "/" + "Update.dat";
+    platform::MappedFile file(archivePath);
+    std::span<const uint8_t> archive(file.data(), file.size());
+    if (file.empty() || archive.size() < 4 || LizaLoad32(archive.data()) != kLizaMagic)
+        return UnpackOutcome::NotLiza;
     const size_t unpacked = LizaGetUnpackedSize(archive);
     const size_t capacity = unpacked + kUnpackSlack;
     platform::LargeBuffer out(capacity);
@@ -30,8 +29,6 @@ UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, const std::vecto
         if (reason) *reason = result.reason;
         return UnpackOutcome::Damaged;
     }
-    const std::string unpackedPath = clientFolder + "/" + "Updatez.dat";
-    const std::string archivePath = clientFolder + "/" + "Update.dat";
     if (!platform::WriteFileAtomic(unpackedPath,
                                    std::string_view(reinterpret_cast<const char*>(out.data()), result.size)))
         return UnpackOutcome::CannotWrite;

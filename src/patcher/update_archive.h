@@ -4,10 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
-
-// Writes data to path through a temporary beside it; false when it cannot be written.
-bool WriteUpdateFile(const std::string& path, const std::vector<uint8_t>& data);
 
 enum class UnpackOutcome {
     NotLiza,      // not a LIZA container: Update.dat stays as it arrived
@@ -17,8 +13,7 @@ enum class UnpackOutcome {
     Damaged,      // the container is invalid or damaged
 };
 
-// Unpacks archive (the bytes of Update.dat) into clientFolder + "/Updatez.dat", which then replaces
+// Unpacks clientFolder + "/Update.dat" into clientFolder + "/Updatez.dat", which then replaces
 // Update.dat. On every outcome but Unpacked, Update.dat keeps the archive. reason says what was wrong
 // with a damaged container.
-UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, const std::vector<uint8_t>& archive,
-                               std::string* reason);
+UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, std::string* reason);

@@ -17,7 +17,7 @@ namespace {
 std::string TempNameBeside(const std::string& path) {
     static thread_local std::mt19937_64 rng{std::random_device{}()};
     char suffix[32];
-    snprintf(suffix, sizeof suffix, ".orl-%016llx.part", static_cast<unsigned long long>(rng()));
+    snprintf(suffix, sizeof suffix, ".orl-%016llx.tmp", static_cast<unsigned long long>(rng()));
     return path + suffix;
 }
 
@@ -99,29 +99,18 @@ bool CopyFile(std::string_view source, std::string_view destination, bool failIf
         ::close(in);
         return false;
     }
-    std::string temp = TempNameBeside(to);
-    int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 0777);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
-    bool ok = true;
+    AtomicFile out(to, st.st_mode & 0777);
+    bool ok = out.IsOpen();
     char buffer[1 << 16];
-    for (;;) {
+    while (ok) {
         ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) ok = false;
         if (n <= 0) break;
-        if (!WriteAll(out, buffer, static_cast<size_t>(n))) {
-            ok = false;
-            break;
-        }
+        ok = out.Write(buffer, static_cast<size_t>(n));
     }
     ::close(in);
-    if (::close(out) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), to.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    return ok && out.Commit();
 }
 
 bool MoveFile(std::string_view source, std::string_view destination, bool replaceExisting) {
@@ -232,21 +221,72 @@ std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes) {
     return data;
 }
 
-bool WriteFileAtomic(std::string_view path, std::string_view data) {
-    std::string target = NativePath(path);
-    std::string temp = TempNameBeside(target);
-    mode_t mode = 0644;
+AtomicFile::AtomicFile(std::string_view target, unsigned mode) : m_target(NativePath(target)) {
+    m_temp = TempNameBeside(m_target);
     struct stat st;
-    if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 0777;
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, data.data(), data.size());
-    // The data reaches the disk before the name does, so a power cut leaves the old file or the new.
-    if (ok && ::fdatasync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
+    if (::stat(m_target.c_str(), &st) == 0) mode = st.st_mode & 0777;
+    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (m_fd < 0) m_error = errno;
+}
+
+AtomicFile::~AtomicFile() {
+    if (m_fd >= 0) ::close(m_fd);
+    if (!m_committed) ::unlink(m_temp.c_str());
+}
+
+bool AtomicFile::Fail() {
+    if (m_error == 0) m_error = errno != 0 ? errno : EIO;
+    return false;
+}
+
+bool AtomicFile::Write(const void* data, size_t size) {
+    if (m_fd < 0 || m_error != 0) return false;
+    if (!WriteAll(m_fd, static_cast<const char*>(data), size)) return Fail();
+    return true;
+}
+
+bool AtomicFile::Commit() {
+    if (m_fd < 0 || m_error != 0) return false;
+    bool ok = ::fdatasync(m_fd) == 0 || Fail();
+    int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) ok = Fail();
+    if (ok && ::rename(m_temp.c_str(), m_target.c_str()) != 0) ok = Fail();
+    if (!ok) return false;
+    m_committed = true;
+    SyncParentFolder(m_target);
+    return true;
+}
+
+bool WriteFileAtomic(std::string_view path, std::string_view data) {
+    AtomicFile file(path);
+    return file.Write(data.data(), data.size()) && file.Commit();
+}
+
+void SyncParentFolder(std::string_view path) {
+    std::string native = NativePath(path);
+    size_t slash = native.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : native.substr(0, slash);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool IsLeftoverTemporary(std::string_view name) {
+    // Temporaries of AtomicFile: ".orl-" and 16 hex digits before ".tmp" (".part" in earlier
+    // launchers); the numbered ".part-N" downloads of earlier launchers.
+    for (std::string_view ending : {std::string_view(".tmp"), std::string_view(".part")}) {
+        if (name.size() < 21 + ending.size() || !name.ends_with(ending)) continue;
+        std::string_view stem = name.substr(0, name.size() - ending.size());
+        std::string_view tag = stem.substr(stem.size() - 21);
+        if (tag.substr(0, 5) == ".orl-" &&
+            tag.substr(5).find_first_not_of("0123456789abcdef") == std::string_view::npos)
+            return true;
+    }
+    size_t dash = name.rfind(".part-");
+    return dash != std::string_view::npos && dash + 6 < name.size() &&
+           name.substr(dash + 6).find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 std::optional<uint64_t> FileSize(std::string_view path) {

@@ -53,8 +53,41 @@ bool WildcardMatch(std::string_view pattern, std::string_view name);
 std::string GetCurrentDirectory();
 
 std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX);
-// Writes data to a temporary beside path and renames it into place.
+
+// A file written beside its target under a temporary name and renamed into place by Commit. The data
+// reaches the disk before the name does, so a kill or a power cut leaves the old file or the whole
+// new one, never a part. Without a Commit the temporary goes when the object does.
+class AtomicFile {
+public:
+    // mode applies to a new file; a file that is replaced keeps its own mode.
+    explicit AtomicFile(std::string_view target, unsigned mode = 0644);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    bool IsOpen() const { return m_fd >= 0; }
+    bool Write(const void* data, size_t size);
+    // Syncs, closes and renames the temporary over the target; false, with the target as it was,
+    // when any step or an earlier write failed.
+    bool Commit();
+    // The errno of the first failure, 0 while none happened (ENOSPC when the disk is full).
+    int Error() const { return m_error; }
+
+private:
+    bool Fail();
+    std::string m_target;
+    std::string m_temp;
+    int m_fd = -1;
+    int m_error = 0;
+    bool m_committed = false;
+};
+
+// Writes data to a temporary beside path and renames it into place (see AtomicFile).
 bool WriteFileAtomic(std::string_view path, std::string_view data);
+// Syncs the folder that holds path, so a rename into it survives a power cut.
+void SyncParentFolder(std::string_view path);
+// Whether name is a temporary that AtomicFile or an earlier launcher left beside a target.
+bool IsLeftoverTemporary(std::string_view name);
 std::optional<uint64_t> FileSize(std::string_view path);
 
 // Free bytes for the calling user on the file system that holds path.

@@ -21,6 +21,11 @@ std::vector<BannerEntry> ReadBannerEntries(const std::string& clientFolder,
     return entries;
 }
 
+uint64_t ReadDownloadSpeedCap(const std::string& workingFolder) {
+    int kbps = platform::GetPrivateProfileInt("Download", "MaxKBps", 0, workingFolder + "\\ORLConfig.ini");
+    return kbps > 0 ? static_cast<uint64_t>(kbps) * 1024 : 0;
+}
+
 bool StarterEnabled(const std::string& workingFolder) {
     return platform::GetPrivateProfileInt("Download", "EnableStarter", 1,
                                           workingFolder + "\\config_stage.ini") != 0;

@@ -2,6 +2,7 @@
 // update paths of serverlist.ini.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,10 @@ struct BannerEntry {
 // At most 5 entries in key order, from the client folder's orl.ini, else the working folder's. A gap,
 // an empty value or "Load_Finish" ends the list.
 std::vector<BannerEntry> ReadBannerEntries(const std::string& clientFolder, const std::string& workingFolder);
+
+// The player's download speed cap in bytes per second: "MaxKBps" of [Download] in the working
+// folder's ORLConfig.ini, in units of 1024 bytes; 0 (also for a missing or negative value) is no cap.
+uint64_t ReadDownloadSpeedCap(const std::string& workingFolder);
 
 // "EnableStarter" of config_stage.ini is not 0.
 bool StarterEnabled(const std::string& workingFolder);

@@ -73,6 +73,10 @@ bool CPLXDlg::OnInitDialog() {
         m_host->MessageBox(platform::LoadStringById(109), platform::ApplicationTitle(), MB_OK | MB_ICONSTOP);
         return false;
     }
+    // Temporaries and partial downloads that a killed run left and that cannot be continued go;
+    // a partial download with its record stays for the next download to continue.
+    platform::RemoveStaleTransferFiles(working);
+    for (int server : {0, 1}) platform::RemoveStaleTransferFiles(ResolveClientFolder(server));
     EnumerateDisplayModes(m_modeSource);
     m_typeSettings.Load(working + "\\" + "ORLConfig.ini");
     m_launch.language = m_typeSettings.language;

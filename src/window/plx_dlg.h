@@ -11,7 +11,7 @@
 #include "installer/ftp_download.h"
 #include "platform/clock.h"
 #include "platform/display_mode_source.h"
-#include "platform/http.h"
+#include "platform/transfer.h"
 #include "prereq/redist_installer.h"
 #include "settings/display_modes.h"
 #include "settings/settings_records.h"
@@ -72,8 +72,10 @@ public:
     void BeginPatchDownload(const std::string& name, const std::string& localPath,
                             const std::string& archiveFolderUrl);
 
-    // The main loop's per-pass calls.
+    // The main loop's per-pass calls. The step also carries the start command's version check on:
+    // its requests run on workers, and each pass takes the answer that has arrived.
     bool PatchDownloadStep();
+    void VersionCheckStep();
     void OnPatchDownloadFailed();
     void TickBanners();
 
@@ -97,6 +99,11 @@ public:
 
     // Pointer input and the start button.
     void RunStartSequence();
+    // The start after the install check: settings saved, the instance check, the start command.
+    void ContinueStartSequence();
+    // The install's index is on its way for the start button: a player who declines the install
+    // goes on with the start.
+    bool m_bStartAfterDecline = false;
     void UpdateButtonPictures(unsigned flags, int x, int y);
 
     // Banners and the notice panel.
@@ -106,7 +113,12 @@ public:
     void OnBannerLoaded(uintptr_t browser);
 
     // The full-client install.
+    // Starts the install: true when the flow took the start over (the index is on its way, or the
+    // client is there), false while a download runs.
     virtual bool InstallFullClient();
+    // The index has arrived: the player is asked, and the archive's download starts.
+    void OfferFullClient();
+    std::unique_ptr<platform::Transfer> m_indexFetch;
     void ReinstallClient();
     void DeleteClientFolder(const std::string& folder);
     std::shared_ptr<CFTPDownload> m_downloader = std::make_shared<CFTPDownload>();
@@ -150,8 +162,13 @@ public:
 
     bool m_bPatchBusy = false;
     std::unique_ptr<platform::HttpSession> m_hInternet;
-    std::unique_ptr<platform::HttpStream> m_hPatchUrl;
-    std::vector<uint8_t> m_pPatchData;
+    // The start command's request now running and what its answer is for.
+    enum class CheckStage { None, VersionFile, SizeFile, ListFile, ArchiveSizeFile };
+    CheckStage m_checkStage = CheckStage::None;
+    std::unique_ptr<platform::Transfer> m_hCheckRequest;
+    std::string m_strArchiveName;
+    // The archive's download: it streams into Update.dat's partial file on its worker.
+    std::unique_ptr<platform::Transfer> m_hPatchUrl;
     uint32_t m_nPatchSize = 0;
     bool m_bPatchActive = false;
     std::string m_strPatchPath;
@@ -175,6 +192,9 @@ protected:
 
 private:
     void EndPatchDownload();
+    void RequestCheckFile(CheckStage stage, const std::string& base, const std::string& name,
+                          uint64_t maxBytes);
+    void EndVersionCheck();
     void ShowProgress(int percent);
 
     IDialogHost* m_host = nullptr;

@@ -104,7 +104,14 @@ void CPLXDlg::RunStartSequence() {
         m_host->MessageBox("Already Processing, Please Waiting", platform::ApplicationTitle(), MB_OK);
         return;
     }
-    if (!PathExists(GetAntiCheatClientPath()) && InstallFullClient()) return;
+    m_bStartAfterDecline = true;
+    bool installing = !PathExists(GetAntiCheatClientPath()) && InstallFullClient();
+    m_bStartAfterDecline = installing && m_indexFetch;
+    if (installing) return;
+    ContinueStartSequence();
+}
+
+void CPLXDlg::ContinueStartSequence() {
     m_displaySettings.Save(GetClientFolder() + "\\" + "Config.ini");
     m_typeSettings.Save(platform::GetCurrentDirectory() + "\\" + "ORLConfig.ini");
     if (!PassInstanceCheck()) return;

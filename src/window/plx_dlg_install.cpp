@@ -16,6 +16,7 @@
 #include "platform/command_line.h"
 #include "platform/files.h"
 #include "platform/resources.h"
+#include "settings/config_files.h"
 #include "window/plx_dlg.h"
 
 namespace {
@@ -24,6 +25,9 @@ namespace {
 constexpr uint64_t kInstallReserve = 4744409088ull;
 constexpr unsigned kDownloadTimer = 0;
 constexpr unsigned kExtractTimer = 1;
+constexpr unsigned kIndexTimer = 2;
+// The index is one line of a name and a size.
+constexpr uint64_t kIndexMax = 64 * 1024;
 
 std::string ReplaceFirst(std::string text, const std::string& what, const std::string& with) {
     size_t at = text.find(what);
@@ -69,20 +73,24 @@ uint64_t GetFreeDiskSpace() {
 
 bool CPLXDlg::InstallFullClient() {
     if (!m_downloader->IsDone()) return false;
-    std::string working = platform::GetCurrentDirectory();
     std::string folder = GetClientFolder();
     if (PathExists(folder + "\\" + "VelmoraEac.exe")) return true;
+    if (m_indexFetch) return true;
 
-    CFTPDownload index;
-    if (!index.AddAndStart({platform::UpdateHostRoot(), GetFullClientPath(), "full_index.txt", working, {}}))
-        return false;
-    while (!index.IsDone()) m_clock->Sleep(500);
+    // The index arrives on a worker; timer 2 looks at it and goes on with the prompt.
+    std::string url = platform::UpdateHostRoot() + "/" + GetFullClientPath() + "/" + "full_index.txt";
+    m_indexFetch = std::make_unique<platform::Transfer>(
+        *m_hInternet,
+        platform::TransferRequest{.url = url,
+                                  .path = platform::GetCurrentDirectory() + "/" + "full_index.txt",
+                                  .maxBytes = kIndexMax});
+    m_host->SetTimer(kIndexTimer, 100);
+    return true;
+}
+
+void CPLXDlg::OfferFullClient() {
+    std::string working = platform::GetCurrentDirectory();
     std::string indexPath = working + "/" + "full_index.txt";
-    if (!index.AllSucceeded()) {
-        m_host->MessageBox(platform::LoadStringById(244), platform::ApplicationTitle(),
-                           MB_OK | MB_ICONEXCLAMATION);
-        return false;
-    }
     uint64_t needed = ReadIndexSize(indexPath) + kInstallReserve;
     uint64_t free = GetFreeDiskSpace();
     std::string prompt = platform::LoadStringById(130);
@@ -90,17 +98,20 @@ bool CPLXDlg::InstallFullClient() {
         prompt = ReplaceFirst(ReplaceFirst(prompt, "%s", FormatByteSize(needed)), "%s", FormatByteSize(free));
         std::printf("%s\n", prompt.c_str());
     }
+    bool fromStart = m_bStartAfterDecline;
+    m_bStartAfterDecline = false;
     if (m_host->MessageBox(prompt, platform::ApplicationTitle(),
-                           MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) != IDOK)
-        return false;
+                           MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) != IDOK) {
+        if (fromStart) ContinueStartSequence();
+        return;
+    }
     platform::DeleteFile(indexPath);
 
     m_downloader->ClearQueue();
-    if (!m_downloader->AddAndStart(
-            {platform::UpdateHostRoot(), GetFullClientPath(), GetArchiveName(), working, {}}))
-        return false;
+    DownloadItem item{platform::UpdateHostRoot(), GetFullClientPath(), GetArchiveName(), working};
+    item.maxBytesPerSecond = ReadDownloadSpeedCap(working);
+    if (!m_downloader->AddAndStart(item)) return;
     m_host->SetTimer(kDownloadTimer, 250);
-    return true;
 }
 
 void CPLXDlg::ReinstallClient() {
@@ -137,6 +148,22 @@ void CPLXDlg::DeleteClientFolder(const std::string& folder) {
 
 void CPLXDlg::OnTimer(unsigned id) {
     double percent = 0.0;
+    if (id == kIndexTimer) {
+        if (!m_indexFetch || !m_indexFetch->Finished()) return;
+        m_host->KillTimer(kIndexTimer);
+        bool arrived = m_indexFetch->Result().state == platform::TransferState::Succeeded;
+        m_indexFetch.reset();
+        if (!arrived) {
+            // The player is told; the start ends here rather than running into the version check
+            // of a client that is not there.
+            m_bStartAfterDecline = false;
+            m_host->MessageBox(platform::LoadStringById(244), platform::ApplicationTitle(),
+                               MB_OK | MB_ICONEXCLAMATION);
+            return;
+        }
+        OfferFullClient();
+        return;
+    }
     if (id == kDownloadTimer) {
         if (m_downloader->IsDone()) {
             m_host->KillTimer(kDownloadTimer);

@@ -1,21 +1,24 @@
 // The start command's version check and the patch download step of the launcher window.
-#include <algorithm>
 #include <cstdio>
-#include <new>
 
 #include "core/launcher_globals.h"
 #include "patcher/http_text.h"
 #include "patcher/update_archive.h"
 #include "platform/command_line.h"
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "settings/config_files.h"
 #include "window/plx_dlg.h"
 
 namespace {
 
-constexpr size_t kPatchReadSize = 100000;
 constexpr size_t kTokenMax = 599;
 constexpr size_t kFileNameMax = 299;
+constexpr uint32_t kTextChunk = 1024;
+// The version and size files are read into one chunk's buffer; a longer answer is not what the
+// server should send. The list file names the archive inside a URL of at most 999 characters.
+constexpr uint64_t kTextMax = kTextChunk;
+constexpr uint64_t kListFileMax = 999;
 
 std::string Cut(std::string text, size_t max) {
     if (text.size() > max) text.resize(max);
@@ -36,107 +39,124 @@ void CPLXDlg::StartPatch() {
     if (m_bPatchActive) return;
     if (m_bPatchBusy) return;
     m_bPatchBusy = true;
-    auto end = [this] { m_bPatchBusy = false; };
     SendMessage(kProgressMessage, 1, 0);
 
     std::string dir = Cut(ReadUpdateDir(GetClientFolder(), GetDefaultServerDir()), 999);
     SetBaseUrl(platform::UpdateHostRoot() + "/" + dir);
-    std::string listFile = Cut(g_clientVersion + ".ldt", kFileNameMax);
-    std::string sizeFile = Cut(g_clientVersion + ".siz", kFileNameMax);
-    std::string versionFile = "last.ver";
     SendMessage(kProgressMessage, 1, 0);
+    RequestCheckFile(CheckStage::VersionFile, g_baseUrl, "last.ver", kTextMax);
+}
 
+void CPLXDlg::RequestCheckFile(CheckStage stage, const std::string& base, const std::string& name,
+                               uint64_t maxBytes) {
+    m_checkStage = stage;
+    m_hCheckRequest = StartTextRequest(*m_hInternet, base, Cut(name, kFileNameMax), maxBytes);
+}
+
+void CPLXDlg::EndVersionCheck() {
+    m_hCheckRequest.reset();
+    m_checkStage = CheckStage::None;
+    m_bPatchBusy = false;
+}
+
+void CPLXDlg::VersionCheckStep() {
+    if (!m_hCheckRequest || !m_hCheckRequest->Finished()) return;
+    std::unique_ptr<platform::Transfer> request = std::move(m_hCheckRequest);
     std::string answer;
-    if (HttpGetText(*m_hInternet, answer, g_baseUrl, versionFile, 1024) == 0) {
-        ReportPatchError('#');
-        return end();
+    const std::string sizeFile = g_clientVersion + ".siz";
+    switch (m_checkStage) {
+        case CheckStage::None:
+            return;
+        case CheckStage::VersionFile: {
+            if (TakeText(*request, answer, kTextChunk) == 0) {
+                ReportPatchError('#');
+                return EndVersionCheck();
+            }
+            std::string token = FirstToken(answer, kTokenMax);
+            if (token.front() != '@' && token == g_clientVersion) {
+                m_checkStage = CheckStage::None;
+                LaunchAntiCheatClient();
+                return;
+            }
+            return RequestCheckFile(CheckStage::SizeFile, g_baseUrl, sizeFile, kTextMax);
+        }
+        case CheckStage::SizeFile:
+            if (TakeText(*request, answer, kTextChunk) != 0) ScanDecimal(answer, g_expectedSize);
+            if (IsInvalidSize(g_expectedSize)) {
+                ReportPatchError('$');
+                return EndVersionCheck();
+            }
+            return RequestCheckFile(CheckStage::ListFile, g_baseUrl, g_clientVersion + ".ldt", kListFileMax);
+        case CheckStage::ListFile:
+            if (TakeText(*request, m_strArchiveName, static_cast<uint32_t>(g_expectedSize)) == 0) {
+                SendMessage(kProgressMessage, 0, 0);
+                return EndVersionCheck();
+            }
+            g_expectedSize = 0;
+            return RequestCheckFile(CheckStage::ArchiveSizeFile, Cut(g_baseUrl + "/dat", 999), sizeFile,
+                                    kTextMax);
+        case CheckStage::ArchiveSizeFile:
+            if (TakeText(*request, answer, kTextChunk) != 0) ScanDecimal(answer, g_expectedSize);
+            if (IsInvalidSize(g_expectedSize)) {
+                ReportPatchError('$');
+                return EndVersionCheck();
+            }
+            SendMessage(kProgressMessage, 2, 0);
+            BeginPatchDownload(m_strArchiveName, GetClientFolder() + "/" + "Update.dat",
+                               Cut(g_baseUrl + "/dat", 999));
+            return EndVersionCheck();
     }
-    std::string token = FirstToken(answer, kTokenMax);
-    if (token.front() != '@' && token == g_clientVersion) {
-        LaunchAntiCheatClient();
-        return;
-    }
-
-    if (HttpGetText(*m_hInternet, answer, g_baseUrl, sizeFile, 1024) != 0)
-        ScanDecimal(answer, g_expectedSize);
-    if (IsInvalidSize(g_expectedSize)) {
-        ReportPatchError('$');
-        return end();
-    }
-    std::string archiveName;
-    if (HttpGetText(*m_hInternet, archiveName, g_baseUrl, listFile, static_cast<uint32_t>(g_expectedSize)) ==
-        0) {
-        SendMessage(kProgressMessage, 0, 0);
-        return end();
-    }
-    std::string archiveFolder = Cut(g_baseUrl + "/dat", 999);
-    g_expectedSize = 0;
-    if (HttpGetText(*m_hInternet, answer, archiveFolder, sizeFile, 1024) != 0)
-        ScanDecimal(answer, g_expectedSize);
-    if (IsInvalidSize(g_expectedSize)) {
-        ReportPatchError('$');
-        return end();
-    }
-    SendMessage(kProgressMessage, 2, 0);
-    BeginPatchDownload(archiveName, GetClientFolder() + "/" + "Update.dat", archiveFolder);
-    end();
 }
 
 void CPLXDlg::BeginPatchDownload(const std::string& name, const std::string& localPath,
                                  const std::string& archiveFolderUrl) {
     std::string url = Cut(archiveFolderUrl + "/" + name, 999);
-    m_pPatchData.clear();
     m_nPatchSize = 0;
     g_receivedTotal = 0;
     m_bPatchActive = true;
-    m_hPatchUrl = platform::HttpStream::Open(*m_hInternet, url);
+    // The archive streams to disk beside Update.dat and takes its name only when exactly the
+    // announced size arrived; a broken connection is continued where it stopped.
+    m_hPatchUrl = std::make_unique<platform::Transfer>(
+        *m_hInternet, platform::TransferRequest{
+                          .url = url,
+                          .path = localPath,
+                          .large = true,
+                          .expectedSize = static_cast<uint32_t>(g_expectedSize),
+                          .maxBytesPerSecond = ReadDownloadSpeedCap(platform::GetCurrentDirectory())});
     m_strPatchPath = localPath;
 }
 
 void CPLXDlg::EndPatchDownload() {
     m_hPatchUrl.reset();
-    m_pPatchData.clear();
-    m_pPatchData.shrink_to_fit();
     m_nPatchSize = 0;
     m_bPatchActive = false;
 }
 
 bool CPLXDlg::PatchDownloadStep() {
+    VersionCheckStep();
     if (!m_bPatchActive) return true;
     if (!m_hPatchUrl) return true;
-    uint32_t expected = static_cast<uint32_t>(g_expectedSize);
-    // Never read past the announced size (plus one byte to notice a longer answer): a broken or
-    // hostile server must not fill the memory.
-    size_t room = static_cast<size_t>(expected) - std::min<size_t>(expected, m_nPatchSize) + 1;
-    std::vector<char> buffer(std::min(kPatchReadSize, room));
-    long n = m_hPatchUrl->Read(buffer.data(), buffer.size());
-    if (n < 0) n = 0;
-    if (n > 0) {
-        if (m_nPatchSize + static_cast<uint64_t>(n) > expected) {
-            EndPatchDownload();
-            return false;
-        }
-        try {
-            m_pPatchData.insert(m_pPatchData.end(), buffer.begin(), buffer.begin() + n);
-        } catch (const std::bad_alloc&) {
-            EndPatchDownload();
-            return false;
-        }
-        m_nPatchSize += static_cast<uint32_t>(n);
-        g_receivedTotal += static_cast<uint32_t>(n);
+    // Only what arrived since the last pass is looked at; the pass never waits for more.
+    uint32_t received = static_cast<uint32_t>(m_hPatchUrl->Received());
+    bool finished = m_hPatchUrl->Finished();
+    if (received != m_nPatchSize || finished) {
+        g_receivedTotal = received;
+        m_nPatchSize = received;
+        double percent = static_cast<double>(g_receivedTotal) * 100.0 /
+                         static_cast<double>(static_cast<uint32_t>(g_expectedSize));
+        SendMessage(kProgressMessage, 2, static_cast<intptr_t>(percent));
     }
-    double percent = static_cast<double>(g_receivedTotal) * 100.0 / static_cast<double>(expected);
-    SendMessage(kProgressMessage, 2, static_cast<intptr_t>(percent));
-    if (n != 0) return true;
+    if (!finished) return true;
 
-    // The end of the data. A short answer leaves every file as it was.
-    std::vector<uint8_t> archive = std::move(m_pPatchData);
+    platform::TransferResult result = m_hPatchUrl->Result();
     EndPatchDownload();
-    if (g_receivedTotal != expected) return false;
-    if (!WriteUpdateFile(m_strPatchPath, archive)) return false;
+    if (result.state != platform::TransferState::Succeeded) {
+        fprintf(stderr, "Update.dat: %s\n", result.error.c_str());
+        return false;
+    }
     g_receivedTotal = 0;
     std::string reason;
-    switch (UnpackUpdateFile(GetClientFolder(), archive, &reason)) {
+    switch (UnpackUpdateFile(GetClientFolder(), &reason)) {
         case UnpackOutcome::NotLiza:
         case UnpackOutcome::Unpacked:
             break;

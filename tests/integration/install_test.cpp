@@ -11,6 +11,7 @@
 #include "installer/decompressor.h"
 #include "installer/ftp_download.h"
 #include "platform/resources.h"
+#include "support/fast_transfers.h"
 #include "support/https_server.h"
 #include "support/recording_host.h"
 #include "support/temp_folder.h"
@@ -32,17 +33,12 @@ void WaitDone(CDecompressor& d) {
 
 class Downloader : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_saved = platform::GetHttpTimeouts();
-        platform::SetHttpTimeouts({5, 1});
-    }
-    void TearDown() override { platform::SetHttpTimeouts(m_saved); }
     DownloadItem Item(const std::string& name) {
         return {m_server.Root(), "live/full", name, m_folder.path(), {}};
     }
     HttpsServer m_server;
     TempFolder m_folder;
-    platform::HttpTimeouts m_saved;
+    FastTransfers m_limits;
 };
 
 TEST_F(Downloader, QueueArrivesWithProgress) {
@@ -217,6 +213,14 @@ protected:
         m_server.Serve(m_full + "/full_index.txt", m_dlg.GetArchiveName() + " 5000000000\r\n");
         m_server.Serve(m_full + "/" + m_dlg.GetArchiveName(), bytes);
     }
+    // The start button over the start area, and timer 2 until the install's index has arrived.
+    void PressStart(int x = 700, int y = 400) {
+        m_dlg.OnLButtonUp(0, x, y);
+        for (int i = 0; i < 2000 && m_host.timers.count(2) != 0; ++i) {
+            m_host.FireTimer(2);
+            usleep(5000);
+        }
+    }
     // The window's timers, fired as the host would, until both are gone.
     void RunTimers() {
         for (int i = 0; i < 4000 && !m_host.timers.empty(); ++i) {
@@ -238,6 +242,7 @@ protected:
     }
 
     HttpsServer m_server;
+    FastTransfers m_limits;
     RecordingHost m_host;
     CPLXDlg m_dlg;
     std::string m_full;
@@ -249,7 +254,7 @@ const std::vector<ZipEntry> kClient = {{"VelmoraEac.exe", "game"},
 
 TEST_F(Install, StartWithoutAClientInstallsIt) {
     PublishClient(kClient);
-    m_dlg.OnLButtonUp(0, 700, 400);
+    PressStart();
     ASSERT_EQ(m_host.boxes.size(), 1u);
     EXPECT_EQ(m_host.boxes[0].text.rfind(Prompt(), 0), 0u) << m_host.boxes[0].text;
     EXPECT_EQ(m_host.boxes[0].flags, MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
@@ -268,7 +273,11 @@ TEST_F(Install, StartWithoutAClientInstallsIt) {
 TEST_F(Install, CancelAtThePromptGoesOnWithTheStart) {
     PublishClient(kClient);
     m_host.AnswerNextBoxes({IDCANCEL});
-    m_dlg.OnLButtonUp(0, 700, 400);
+    PressStart();
+    for (int i = 0; i < 2000 && m_dlg.m_bPatchBusy; ++i) {
+        m_dlg.PatchDownloadStep();
+        usleep(5000);
+    }
     ASSERT_EQ(m_host.boxes.size(), 2u);
     EXPECT_EQ(m_host.boxes[1].text, platform::LoadStringById(114)) << "the normal start ran";
     EXPECT_TRUE(m_host.timers.empty());
@@ -279,12 +288,12 @@ TEST_F(Install, ReinstallDeletesTheClientFirst) {
     m_work.Write("Orvin/data/x.dat", "x");
     PublishClient(kClient);
     m_host.AnswerNextBoxes({IDOK, IDCANCEL});
-    m_dlg.OnLButtonUp(0, 660, 10);
+    PressStart(660, 10);
     EXPECT_EQ(BoxTexts()[0], platform::LoadStringById(242));
     EXPECT_FALSE(m_work.Exists("Orvin")) << "declining the download leaves no client";
     EXPECT_TRUE(m_host.timers.empty());
     m_host.boxes.clear();
-    m_dlg.OnLButtonUp(0, 660, 10);
+    PressStart(660, 10);
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{platform::LoadStringById(243)});
 }
 
@@ -316,7 +325,7 @@ TEST_P(InstallFailure, IsToldAndLeavesNoInstalledClient) {
         fs::remove(m_work / "p.zip");
         m_server.Serve(archive, bytes);
     }
-    m_dlg.OnLButtonUp(0, 700, 400);
+    PressStart();
     RunTimers();
     auto texts = BoxTexts();
     EXPECT_NE(std::find(texts.begin(), texts.end(), platform::LoadStringById(GetParam().message)),
@@ -338,16 +347,13 @@ TEST_F(Install, StartAndServerChangeWaitForARunningDownload) {
     m_server.Serve(m_full + "/full_index.txt", "x 10\n");
     m_server.Serve(m_full + "/" + m_dlg.GetArchiveName(), std::string(300000, 's'));
     m_server.Fail(m_full + "/" + m_dlg.GetArchiveName(), HttpFault::Stall, 1000);
-    platform::HttpTimeouts saved = platform::GetHttpTimeouts();
-    platform::SetHttpTimeouts({5, 1});
-    m_dlg.OnLButtonUp(0, 700, 400);
+    PressStart();
     ASSERT_TRUE(m_dlg.m_downloader->IsBusy());
-    m_dlg.OnLButtonUp(0, 700, 400);
+    PressStart();
     EXPECT_EQ(BoxTexts().back(), "Already Processing, Please Waiting");
     m_dlg.OnCommand(IDC_SERVER, CBN_SELCHANGE);
     EXPECT_EQ(BoxTexts().back(), "Currently downloading.");
     RunTimers();
-    platform::SetHttpTimeouts(saved);
     EXPECT_EQ(BoxTexts().back(), platform::LoadStringById(244));
 }
 

@@ -1,6 +1,10 @@
 #include "support/https_server.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -74,14 +78,24 @@ HttpsServer::HttpsServer(Trust trust) {
             return;
         }
         if (!entry->failing) {
-            // Streamed from the entry itself: large bodies are not copied per request.
-            response.set_content_provider(entry->body.size(), ContentType(request.path),
-                                          [entry](size_t offset, size_t length, httplib::DataSink& sink) {
-                                              size_t n = std::min<size_t>(length, size_t{1} << 20);
-                                              return sink.write(entry->body.data() + offset, n);
-                                          });
+            // Streamed from the entry itself: large bodies are not copied per request. The server
+            // answers a range request itself, unless If-Range names another body: then the whole
+            // body goes out.
+            std::string ifRange = request.get_header_value("If-Range");
+            if (!ifRange.empty() && ifRange != entry->etag)
+                const_cast<httplib::Request&>(request).ranges.clear();
+            response.set_header("ETag", entry->etag);
+            std::string path = request.path;
+            response.set_content_provider(
+                entry->body.size(), ContentType(request.path),
+                [this, entry, path](size_t offset, size_t length, httplib::DataSink& sink) {
+                    size_t n = std::min<size_t>(length, size_t{1} << 20);
+                    CountSent(path, n);
+                    return sink.write(entry->body.data() + offset, n);
+                });
             return;
         }
+        if (!entry->etag.empty()) response.set_header("ETag", entry->etag);
         switch (entry->fault) {
             case HttpFault::NotFound:
                 break;
@@ -102,6 +116,26 @@ HttpsServer::HttpsServer(Trust trust) {
                         }
                         return false;
                     });
+                break;
+            case HttpFault::Redirect:
+                response.set_redirect(entry->location, 302);
+                break;
+            case HttpFault::HugeLength:
+                response.set_content_provider(size_t{1} << 40, "application/octet-stream",
+                                              [entry](size_t offset, size_t, httplib::DataSink& sink) {
+                                                  if (offset < entry->body.size())
+                                                      return sink.write(entry->body.data() + offset,
+                                                                        entry->body.size() - offset);
+                                                  return false;
+                                              });
+                break;
+            case HttpFault::Drip:
+                response.set_chunked_content_provider("application/octet-stream",
+                                                      [this, entry](size_t, httplib::DataSink& sink) {
+                                                          if (!Pause(static_cast<int>(entry->afterBytes)))
+                                                              return false;
+                                                          return sink.is_writable() && sink.write("d", 1);
+                                                      });
                 break;
             case HttpFault::Endless:
                 response.set_chunked_content_provider("application/octet-stream",
@@ -140,15 +174,41 @@ bool HttpsServer::Pause(int ms) {
 void HttpsServer::Serve(const std::string& path, std::string body) {
     auto entry = std::make_shared<Entry>();
     entry->body = std::move(body);
+    // The same body keeps the same tag, so a partial download of it can be continued.
+    entry->etag = "\"" + std::to_string(std::hash<std::string>{}(entry->body)) + "-" +
+                  std::to_string(entry->body.size()) + "\"";
     std::lock_guard lock(m_mutex);
     m_entries[path] = entry;
+}
+
+void HttpsServer::Redirect(const std::string& path, const std::string& location) {
+    auto entry = std::make_shared<Entry>();
+    entry->failing = true;
+    entry->fault = HttpFault::Redirect;
+    entry->location = location;
+    std::lock_guard lock(m_mutex);
+    m_entries[path] = entry;
+}
+
+void HttpsServer::CountSent(const std::string& path, size_t bytes) {
+    std::lock_guard lock(m_mutex);
+    m_sent[path] += bytes;
+}
+
+uint64_t HttpsServer::BytesSent(const std::string& path) const {
+    std::lock_guard lock(m_mutex);
+    auto found = m_sent.find(path);
+    return found == m_sent.end() ? 0 : found->second;
 }
 
 void HttpsServer::Fail(const std::string& path, HttpFault fault, size_t afterBytes) {
     std::lock_guard lock(m_mutex);
     auto entry = std::make_shared<Entry>();
     auto found = m_entries.find(path);
-    if (found != m_entries.end()) entry->body = found->second->body;
+    if (found != m_entries.end()) {
+        entry->body = found->second->body;
+        entry->etag = found->second->etag;
+    }
     entry->failing = true;
     entry->fault = fault;
     entry->afterBytes = afterBytes;
@@ -170,4 +230,34 @@ int HttpsServer::RequestCount(const std::string& path) const {
     int n = 0;
     for (const auto& r : m_requests) n += r.path == path;
     return n;
+}
+
+ResettingListener::ResettingListener() {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_fd, 16) != 0 || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        throw std::runtime_error("resetting listener: bind");
+    m_root = "https://localhost:" + std::to_string(ntohs(address.sin_port));
+    m_thread = std::thread([this] {
+        while (!m_stop) {
+            pollfd waiting{m_fd, POLLIN, 0};
+            if (::poll(&waiting, 1, 100) <= 0) continue;
+            int client = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) continue;
+            // A zero linger time makes the close a reset.
+            linger reset{1, 0};
+            ::setsockopt(client, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            ::close(client);
+        }
+    });
+}
+
+ResettingListener::~ResettingListener() {
+    m_stop = true;
+    m_thread.join();
+    ::close(m_fd);
 }

@@ -184,6 +184,7 @@ TEST_F(Window, ReleasesRunTheButtonsActions) {
     // command (the update host is unreachable here, so it ends with message 114).
     m_work.Write("Orvin/VelmoraEac.exe", "");
     m_dlg.OnLButtonUp(0, 700, 400);
+    while (m_dlg.m_bPatchBusy) m_dlg.PatchDownloadStep();
     EXPECT_TRUE(m_work.Exists("Orvin/Config.ini"));
     EXPECT_TRUE(m_work.Exists("ORLConfig.ini"));
     ASSERT_EQ(m_host.boxes.size(), 1u);
