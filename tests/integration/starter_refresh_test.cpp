@@ -4,11 +4,15 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "core/launcher_globals.h"
 #include "patcher/banner_file.h"
+#include "support/fast_transfers.h"
 #include "support/https_server.h"
 #include "support/temp_folder.h"
 
@@ -208,5 +212,46 @@ TEST_F(BannerFile, StaleByMonthOrDayButNotByYear) {
     otherMonth.tm_mon = (today.tm_mon + 1) % 12;
     EXPECT_TRUE(BannerFileIsStale(m_work / "Orvin", otherMonth));
 }
+
+// A hostile starter or record ends the refresh within the bounds, or at once when the launcher
+// closes. A broken starter leaves the player's as it was; a broken record is no record, so the
+// server's starter is fetched.
+struct HostileStarter {
+    const char* name;
+    const char* file;
+    HttpFault fault;
+    size_t after;
+    bool replaced;
+};
+
+class StarterFaults : public Starter, public ::testing::WithParamInterface<HostileStarter> {};
+
+TEST_P(StarterFaults, LeaveTheStarterAsItWas) {
+    FastTransfers limits;
+    m_work.Write("VelmoraORL.exe", kOld);
+    m_server.Serve(kStarterDir + "/checksumdata.csd", Record(4096, ByteSum(kNew)));
+    m_server.Fail(kStarterDir + "/" + GetParam().file, GetParam().fault, GetParam().after);
+    RefreshStarter();
+    EXPECT_EQ(m_work.Read("VelmoraORL.exe"), GetParam().replaced ? kNew : kOld);
+
+    m_work.Write("VelmoraORL.exe", kOld);
+    std::atomic<bool> stop{false};
+    std::thread refresh([&] { RefreshStarter(&stop); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto start = std::chrono::steady_clock::now();
+    stop = true;
+    refresh.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    std::string starter = m_work.Read("VelmoraORL.exe");
+    EXPECT_TRUE(starter == kOld || (GetParam().replaced && starter == kNew));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, StarterFaults,
+    ::testing::Values(HostileStarter{"EndlessStarter", "VelmoraORL.exe", HttpFault::Endless, 0, false},
+                      HostileStarter{"DripStarter", "VelmoraORL.exe", HttpFault::Drip, 200, false},
+                      HostileStarter{"EndlessRecord", "checksumdata.csd", HttpFault::Endless, 0, true},
+                      HostileStarter{"DripRecord", "checksumdata.csd", HttpFault::Drip, 200, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
