@@ -11,7 +11,7 @@ packages=(
   libx11-dev libxrandr-dev libxtst-dev
   qt6-base-dev qt6-webengine-dev libgl1-mesa-dri
   xvfb xauth fonts-noto-cjk
-  python3 curl unzip lz4
+  python3 curl unzip lz4 nginx
 )
 
 missing=()

@@ -1,6 +1,6 @@
 // The real orl program, driven by its --drive option under Xvfb, against a tree that orl-publish
-// made from two client releases and that orl-devserver serves: the hand-overs, the update, the full
-// install, and the failures that must leave the installed client as it was.
+// made from two client releases and that orl-devserver or nginx serves: the hand-overs, the update,
+// the full install, and the failures that must leave the installed client as it was.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,6 +9,7 @@
 
 #include "support/dev_server_process.h"
 #include "support/https_server.h"
+#include "support/nginx_process.h"
 #include "support/orl_process.h"
 #include "support/temp_folder.h"
 #include "support/x_server.h"
@@ -19,6 +20,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUpdateArchive = "live/real/dat/1.0_to_1.1.dat";
+
+// The published tree is plain static files: the launcher's own loopback server and a real web
+// server serve it alike.
+enum class TreeServer { DevServer, Nginx };
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -69,6 +74,11 @@ protected:
         return m_folder.Read("orl.out");
     }
     std::string RunAgainstTree(const std::vector<std::string>& extra = {}) {
+        if (m_treeServer == TreeServer::Nginx) {
+            NginxProcess server(m_folder / "tree", m_folder / "state");
+            EXPECT_FALSE(server.host.empty());
+            return Run(server.host, server.ca, extra);
+        }
         DevServerProcess server(m_folder / "tree", m_folder / "state");
         EXPECT_FALSE(server.host.empty());
         return Run(server.host, server.ca, extra);
@@ -94,9 +104,18 @@ protected:
     XServer m_x{"1920x1080x24"};
     TempFolder m_folder;
     int m_status = -9;
+    TreeServer m_treeServer = TreeServer::DevServer;
 };
 
-TEST_F(EndToEnd, CurrentClientIsTidiedAndHandedToTheGameClient) {
+class EveryServer : public EndToEnd, public ::testing::WithParamInterface<TreeServer> {
+protected:
+    void SetUp() override {
+        m_treeServer = GetParam();
+        EndToEnd::SetUp();
+    }
+};
+
+TEST_P(EveryServer, CurrentClientIsTidiedAndHandedToTheGameClient) {
     Install("1.1");
     m_folder.Write("work/Orvin/Temp/data/staged.pak", "staged by the updater");
     m_folder.Write("work/Orvin/data/doomed.txt", "listed for deletion");
@@ -112,7 +131,7 @@ TEST_F(EndToEnd, CurrentClientIsTidiedAndHandedToTheGameClient) {
         << "the starter is refreshed";
 }
 
-TEST_F(EndToEnd, ClientBehindDownloadsTheUpdateAndHandsItToTheUpdater) {
+TEST_P(EveryServer, ClientBehindDownloadsTheUpdateAndHandsItToTheUpdater) {
     Install("1.0");
     std::string out = RunAgainstTree();
     EXPECT_EQ(m_status, 0) << out;
@@ -127,7 +146,7 @@ TEST_F(EndToEnd, ClientBehindDownloadsTheUpdateAndHandsItToTheUpdater) {
     EXPECT_FALSE(m_folder.Exists("work/Orvin/Updatez.dat"));
 }
 
-TEST_F(EndToEnd, KessaClientIsUpdatedFromItsOwnFolders) {
+TEST_P(EveryServer, KessaClientIsUpdatedFromItsOwnFolders) {
     Install("1.0", "Kessa");
     std::string out = RunAgainstTree({"language:0", "server:1"});
     EXPECT_EQ(m_status, 0) << out;
@@ -138,7 +157,7 @@ TEST_F(EndToEnd, KessaClientIsUpdatedFromItsOwnFolders) {
     EXPECT_FALSE(m_folder.Exists("work/Orvin/handover.log"));
 }
 
-TEST_F(EndToEnd, MissingClientIsInstalledThroughThePromptAndTheCompletionBox) {
+TEST_P(EveryServer, MissingClientIsInstalledThroughThePromptAndTheCompletionBox) {
     std::string out = RunAgainstTree();
     EXPECT_EQ(m_status, 0) << out;
     size_t prompt = out.find("다운로드에 필요한 저장공간: 4.42 GB");
@@ -154,6 +173,11 @@ TEST_F(EndToEnd, MissingClientIsInstalledThroughThePromptAndTheCompletionBox) {
     EXPECT_FALSE(m_folder.Exists("work/full_index.txt"));
     EXPECT_EQ(m_folder.Read("work/Orvin/data/world.pak"), std::string(200000, 'w'));
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, EveryServer, ::testing::Values(TreeServer::DevServer, TreeServer::Nginx),
+                         [](const auto& info) {
+                             return std::string(info.param == TreeServer::Nginx ? "Nginx" : "DevServer");
+                         });
 
 struct FailureCase {
     const char* name;

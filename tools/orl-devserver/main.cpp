@@ -1,8 +1,9 @@
 // orl-devserver: serves a folder over HTTPS on loopback, for the demo and for trying the launcher
 // against a server of one's own. It makes an authority and a certificate for localhost when started
 // and prints what the launcher needs to trust it and find it. Files stream from the disk; range
-// requests are answered (If-Range with the ETag or the Last-Modified date the server gave), and the
-// bytes sent of each answer are appended to STATE/sent.log as "PATH BYTES" lines.
+// requests are answered (If-Range with the ETag or the Last-Modified date the server gave), and each
+// answer is appended to STATE/sent.log as a line "PATH BYTES RANGE": the bytes sent and the range
+// asked for ("-" for none).
 //   orl-devserver ROOT [--port N] [--state DIR]
 #include <fcntl.h>
 #include <httplib.h>
@@ -91,6 +92,7 @@ public:
         response.set_header("Last-Modified", modified);
         auto sent = std::make_shared<std::atomic<uint64_t>>(0);
         std::string name = request.path;
+        std::string range = request.has_header("Range") ? request.get_header_value("Range") : "-";
         response.set_content_provider(
             static_cast<size_t>(st.st_size), ContentType(path.string()),
             [file, sent](size_t offset, size_t length, httplib::DataSink& sink) {
@@ -101,16 +103,17 @@ public:
                 *sent += static_cast<uint64_t>(n);
                 return sink.write(buffer.get(), static_cast<size_t>(n));
             },
-            [this, name, sent](bool) { Log(name, *sent); });
+            [this, name, range, sent](bool) { Log(name, *sent, range); });
     }
 
 private:
     static constexpr size_t kChunk = size_t{1} << 20;
 
-    void Log(const std::string& name, uint64_t bytes) {
+    void Log(const std::string& name, uint64_t bytes, const std::string& range) {
         std::lock_guard lock(m_logLock);
         if (FILE* log = std::fopen(m_log.c_str(), "a")) {
-            std::fprintf(log, "%s %llu\n", name.c_str(), static_cast<unsigned long long>(bytes));
+            std::fprintf(log, "%s %llu %s\n", name.c_str(), static_cast<unsigned long long>(bytes),
+                         range.c_str());
             std::fclose(log);
         }
     }
