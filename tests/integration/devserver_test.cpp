@@ -65,8 +65,8 @@ TEST(DevServer, AnswersRangesWhileTheFileIsTheSameAndLogsWhatItSent) {
     }
     server.Stop();
     EXPECT_EQ(state.Read("sent.log"),
-              "/full/client.zip 3000000\n/full/client.zip 2000000\n/full/client.zip "
-              "2000000\n/full/client.zip 3000000\n");
+              "/full/client.zip 3000000 -\n/full/client.zip 2000000 bytes=1000000-\n"
+              "/full/client.zip 2000000 bytes=1000000-\n/full/client.zip 3000000 bytes=1000000-\n");
 }
 
 }  // namespace
