@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,8 @@ TransferLimits g_limits;
 
 constexpr size_t kFileWriteSize = size_t{1} << 20;
 constexpr long kReceiveBufferSize = 256 * 1024;
+// A capped download takes its bytes in small pieces, so the cap holds closely.
+constexpr long kCappedReceiveBufferSize = 16 * 1024;
 constexpr int kPollMs = 1000;
 
 void GlobalInit() {
@@ -200,7 +203,9 @@ public:
             return true;
         }
         m_pending.insert(m_pending.end(), data, data + size);
-        return m_pending.size() < kFileWriteSize || Flush();
+        // A capped download is slow: what arrived reaches the file at once, so little is fetched
+        // twice after a kill. Otherwise the file gets large writes.
+        return (m_request.maxBytesPerSecond == 0 && m_pending.size() < kFileWriteSize) || Flush();
     }
 
     bool Flush() {
@@ -339,14 +344,38 @@ struct Transfer::Impl {
     };
 
     struct Attempt {
-        Impl* self;
-        Sink* sink;
-        uint64_t offset;  // bytes the partial held when the attempt began
-        PartialRecord record;
-        Answer answer;
+        Impl* self = nullptr;
+        Sink* sink = nullptr;
+        uint64_t offset = 0;  // bytes the partial held when the attempt began
+        PartialRecord record{};
+        Answer answer{};
         bool started = false;  // the body's first bytes were taken
-        std::string refusal;   // why the body was refused, when it was
-        bool fatal = false;    // the refusal cannot be cured by trying again
+        bool whole = false;    // the partial already holds the whole file: the answer's body is not it
+        // The speed cap: the bytes taken since the attempt began, and when the paused transfer may
+        // take more.
+        std::chrono::steady_clock::time_point capStart = std::chrono::steady_clock::now();
+        uint64_t capBytes = 0;
+        bool paused = false;
+        std::chrono::steady_clock::time_point resumeAt{};
+
+        // Whether bytes more keep the attempt within the cap; otherwise it pauses until they do. The
+        // cap holds from the first byte on, with a tenth of a second's worth allowed up front, so the
+        // line is never flooded in bursts.
+        bool PassesCap(uint64_t cap, size_t bytes) {
+            auto now = std::chrono::steady_clock::now();
+            double elapsed = std::chrono::duration<double>(now - capStart).count();
+            uint64_t after = capBytes + bytes;
+            if (static_cast<double>(after) <= static_cast<double>(cap) * (elapsed + 0.1)) {
+                capBytes = after;
+                return true;
+            }
+            paused = true;
+            resumeAt = capStart + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                      std::chrono::duration<double>(static_cast<double>(after) / cap - 0.1));
+            return false;
+        }
+        std::string refusal{};  // why the body was refused, when it was
+        bool fatal = false;     // the refusal cannot be cured by trying again
     };
 
     void Finish(TransferResult outcome) {
@@ -381,6 +410,8 @@ struct Transfer::Impl {
             if (std::sscanf(value.c_str(), "bytes %llu-%llu/%llu", &start, &end, &whole) == 3) {
                 answer.rangeStart = static_cast<long>(start);
                 answer.rangeTotal = whole;
+            } else if (std::sscanf(value.c_str(), "bytes */%llu", &whole) == 1) {
+                answer.rangeTotal = whole;
             }
         }
         return size * count;
@@ -397,6 +428,15 @@ struct Transfer::Impl {
             a.fatal = fatal;
             return false;
         };
+        if (status == 416 && a.offset > 0 && a.answer.rangeTotal == a.offset) {
+            // A kill after the last byte and before the rename: the partial is the whole file, and
+            // the validators decide as for any other.
+            if (!a.sink->Open(a.offset)) return refuse("cannot write the file", true);
+            a.whole = true;
+            total = a.offset;
+            received = a.offset;
+            return true;
+        }
         if (status == 416 && a.offset > 0) {
             // The partial cannot be continued: the next try starts from the beginning.
             a.sink->Discard();
@@ -436,7 +476,10 @@ struct Transfer::Impl {
         Impl* self = a->self;
         size_t bytes = size * count;
         if (!a->started && !self->BeginBody(*a, self->currentEasy)) return 0;
+        if (a->whole) return bytes;
         const TransferRequest& r = self->request;
+        if (r.maxBytesPerSecond != 0 && !a->PassesCap(r.maxBytesPerSecond, bytes))
+            return CURL_WRITEFUNC_PAUSE;
         uint64_t after = a->sink->Size() + bytes;
         if (r.expectedSize && after > *r.expectedSize) {
             a->refusal = "more bytes than announced";
@@ -459,6 +502,13 @@ struct Transfer::Impl {
 
     CURL* currentEasy = nullptr;
 
+    static int OnSocket(void* cap, curl_socket_t fd, curlsocktype) {
+        int window = static_cast<int>(
+            std::clamp<uint64_t>(*static_cast<const uint64_t*>(cap) / 4, 16 * 1024, 1024 * 1024));
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &window, sizeof window);
+        return CURL_SOCKOPT_OK;
+    }
+
     // One request; returns true when the transfer has ended (successfully or not), false when a
     // large file's broken connection may be tried again.
     bool RunAttempt(Sink& sink, std::chrono::steady_clock::time_point deadline, bool lastTry) {
@@ -467,7 +517,9 @@ struct Transfer::Impl {
             Finish({TransferState::Failed, 0, "no transfer handle", false});
             return true;
         }
-        Attempt a{this, &sink, 0, {}, {}, false, {}, false};
+        Attempt a;
+        a.self = this;
+        a.sink = &sink;
         PartialRecord saved;
         a.offset = sink.ResumableBytes(&saved);
         CURL* c = easy.handle;
@@ -489,9 +541,13 @@ struct Transfer::Impl {
                                                                           std::chrono::steady_clock::now());
         curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<long long>(1, left.count())));
         curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-        if (request.maxBytesPerSecond != 0)
-            curl_easy_setopt(c, CURLOPT_MAX_RECV_SPEED_LARGE,
-                             static_cast<curl_off_t>(request.maxBytesPerSecond));
+        if (request.maxBytesPerSecond != 0) {
+            curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kCappedReceiveBufferSize);
+            // A small receive window keeps the server from filling megabytes of buffers ahead of the
+            // cap, so the line is shared evenly and the download moves in small steps.
+            curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &request.maxBytesPerSecond);
+            curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, &Impl::OnSocket);
+        }
         const std::string& blob = CaBlob();
         if (!blob.empty()) {
             curl_blob ca{const_cast<char*>(blob.data()), blob.size(), CURL_BLOB_NOCOPY};
@@ -527,7 +583,19 @@ struct Transfer::Impl {
                     code = message->data.result;
                 }
             }
-            if (!done) curl_multi_poll(multi.handle, nullptr, 0, kPollMs, nullptr);
+            if (done) break;
+            int wait = kPollMs;
+            if (a.paused) {
+                auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    a.resumeAt - std::chrono::steady_clock::now());
+                if (left.count() <= 0) {
+                    a.paused = false;
+                    curl_easy_pause(c, CURLPAUSE_CONT);
+                    continue;
+                }
+                wait = static_cast<int>(std::min<long long>(left.count(), kPollMs));
+            }
+            curl_multi_poll(multi.handle, nullptr, 0, wait, nullptr);
         }
         long status = 0;
         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);

@@ -3,9 +3,14 @@
 // the full install, and the failures that must leave the installed client as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <sstream>
+#include <thread>
 
 #include "support/dev_server_process.h"
 #include "support/https_server.h"
@@ -51,6 +56,18 @@ protected:
         fs::copy_file(ORL_DEMO_GAME_PATH, m_folder / (dir + "/VelmoraGameUpdate.exe"));
         m_folder.Write(dir + "/data/world.pak", std::string(200000, 'w'));
         m_folder.Write(dir + "/data/patch.pak", "patch level " + version);
+        if (m_bulkBytes != 0) {
+            // Data that does not compress, different in every release.
+            std::string bulk(m_bulkBytes, '\0');
+            uint64_t x = std::hash<std::string>()(version) | 1;
+            for (char& c : bulk) {
+                x ^= x << 13;
+                x ^= x >> 7;
+                x ^= x << 17;
+                c = static_cast<char>(x);
+            }
+            m_folder.Write(dir + "/data/bulk.bin", bulk);
+        }
     }
     // Puts release version into the working folder's client of an edition, as an install would have.
     void Install(const std::string& version, const std::string& edition = "Orvin") {
@@ -61,7 +78,7 @@ protected:
     }
     // Runs orl in the working folder against host; what it printed.
     std::string Run(const std::string& host, const std::string& ca,
-                    const std::vector<std::string>& extra = {}) {
+                    const std::vector<std::string>& extra = {}, const std::function<bool()>& killWhen = {}) {
         std::vector<std::string> args{"--drive", "--drive-delay", "1000"};
         args.insert(args.end(), extra.begin(), extra.end());
         std::string out = m_folder / "orl.out";
@@ -70,7 +87,7 @@ protected:
             {"DISPLAY=" + m_x.display, "ORL_UPDATE_HOST=" + host, "ORL_WEB_HOST=" + host,
              "ORL_COMMUNITY_HOST=" + host, "ORL_CA_BUNDLE=" + ca, "XDG_RUNTIME_DIR=" + (m_folder / "runtime"),
              "QT_LOGGING_RULES=qt.webenginecontext=false"},
-            args, 150, out);
+            args, 150, out, killWhen);
         return m_folder.Read("orl.out");
     }
     std::string RunAgainstTree(const std::vector<std::string>& extra = {}) {
@@ -105,6 +122,7 @@ protected:
     TempFolder m_folder;
     int m_status = -9;
     TreeServer m_treeServer = TreeServer::DevServer;
+    size_t m_bulkBytes = 0;
 };
 
 class EveryServer : public EndToEnd, public ::testing::WithParamInterface<TreeServer> {
@@ -178,6 +196,71 @@ INSTANTIATE_TEST_SUITE_P(Servers, EveryServer, ::testing::Values(TreeServer::Dev
                          [](const auto& info) {
                              return std::string(info.param == TreeServer::Nginx ? "Nginx" : "DevServer");
                          });
+
+struct KillCase {
+    const char* name;
+    bool installed;       // release 1.0 is installed: the update downloads; else the full client
+    const char* partial;  // the download's partial file, below the test folder
+};
+
+class KillDuringDownload : public EndToEnd, public ::testing::WithParamInterface<KillCase> {
+protected:
+    void SetUp() override {
+        m_bulkBytes = 4 << 20;
+        EndToEnd::SetUp();
+    }
+    uint64_t PartialSize() {
+        std::error_code error;
+        uint64_t size = fs::file_size(m_folder / GetParam().partial, error);
+        return error ? 0 : size;
+    }
+};
+
+// The launcher is killed at ten points of a download. Every next start asks only for what is not
+// on disk yet, and the client ends up as the publisher made it.
+TEST_P(KillDuringDownload, EveryNextStartContinuesWhereTheLastStopped) {
+    if (GetParam().installed) Install("1.0");
+    m_folder.Write("work/ORLConfig.ini", "[Download]\r\nMaxKBps=1000\r\n");
+    DevServerProcess server(m_folder / "tree", m_folder / "state");
+    std::string archive =
+        GetParam().installed ? std::string("/") + kUpdateArchive : "/live/VEL-KOR/full/Velmora_Orvin.zip";
+    uint64_t size = fs::file_size(m_folder / ("tree" + archive));
+    std::vector<uint64_t> startedAt;
+    for (uint64_t point = 1; point <= 10; ++point) {
+        startedAt.push_back(PartialSize());
+        // The download arrives in bursts: each run is killed once its own share has arrived.
+        uint64_t at = std::max(size * point / 11, startedAt.back() + 1);
+        std::string out = Run(server.host, server.ca, {}, [&] { return PartialSize() >= at; });
+        std::string seen;
+        for (uint64_t at : startedAt) seen += std::to_string(at) + " ";
+        ASSERT_EQ(m_status, kOrlKilled)
+            << "point " << point << " of " << size << " bytes, from " << seen << ": " << out;
+    }
+    startedAt.push_back(PartialSize());
+    std::string out = Run(server.host, server.ca);
+    EXPECT_EQ(m_status, 0) << out;
+    // The updater goes on after the launcher has ended.
+    for (int i = 0; i < 1000 && Handovers().find("applied the update") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(Handovers().find("applied the update from 1.0 to 1.1"), std::string::npos)
+        << out << Handovers();
+    for (const std::string& path : ListClientFiles(m_folder / "releases/1.1"))
+        EXPECT_TRUE(m_folder.Read("work/Orvin/" + path) == m_folder.Read("releases/1.1/" + path)) << path;
+    EXPECT_FALSE(m_folder.Exists("work/Orvin/data/old.txt"));
+    EXPECT_FALSE(m_folder.Exists(GetParam().partial));
+
+    std::vector<std::string> asked, expected;
+    std::istringstream log(m_folder.Read("state/sent.log"));
+    for (std::string path, bytes, range; log >> path >> bytes >> range;)
+        if (path == archive) asked.push_back(range);
+    for (uint64_t at : startedAt) expected.push_back(at == 0 ? "-" : "bytes=" + std::to_string(at) + "-");
+    EXPECT_EQ(asked, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Downloads, KillDuringDownload,
+                         ::testing::Values(KillCase{"FullClient", false, "work/Velmora_Orvin.zip.part"},
+                                           KillCase{"Update", true, "work/Orvin/Update.dat.part"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FailureCase {
     const char* name;

@@ -11,7 +11,8 @@
 extern char** environ;
 
 int RunOrl(const std::string& orlPath, const std::string& folder, const std::vector<std::string>& env,
-           const std::vector<std::string>& args, int timeoutSeconds, const std::string& stdoutPath) {
+           const std::vector<std::string>& args, int timeoutSeconds, const std::string& stdoutPath,
+           const std::function<bool()>& killWhen) {
     // The values in env replace those of the same name: getenv finds the first one.
     std::vector<std::string> environment(env);
     for (char** e = environ; *e != nullptr; ++e) {
@@ -38,12 +39,17 @@ int RunOrl(const std::string& orlPath, const std::string& folder, const std::vec
     int spawned = posix_spawn(&pid, orlPath.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return -2;
-    for (int i = 0; i < timeoutSeconds * 10; ++i) {
+    for (int i = 0; i < timeoutSeconds * 100; ++i) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        if (killWhen && killWhen()) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return kOrlKilled;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
-    return -1;
+    return kOrlTimedOut;
 }
