@@ -77,6 +77,13 @@ void CPLXDlg::StartPatch() {
         ReportPatchError('$');
         return end();
     }
+    if (UpdateIsReady(GetClientFolder(), {archiveName, static_cast<uint32_t>(g_expectedSize), g_clientVersion})) {
+        // An earlier start fetched and unpacked this very update, and its hand-over did not happen.
+        end();
+        SendMessage(kProgressMessage, 2, 100);
+        SendMessage(kProgressMessage, 0, 1);
+        return;
+    }
     SendMessage(kProgressMessage, 2, 0);
     BeginPatchDownload(archiveName, GetClientFolder() + "/" + "Update.dat", archiveFolder);
     end();
@@ -89,6 +96,8 @@ void CPLXDlg::BeginPatchDownload(const std::string& name, const std::string& loc
     m_nPatchSize = 0;
     g_receivedTotal = 0;
     m_bPatchActive = true;
+    m_strPatchName = name;
+    ForgetUpdateRecord(GetClientFolder());
     m_hPatchUrl = platform::HttpStream::Open(*m_hInternet, url);
     m_strPatchPath = localPath;
 }
@@ -150,6 +159,7 @@ bool CPLXDlg::PatchDownloadStep() {
             fprintf(stderr, "Update.dat: %s\n", reason.c_str());
             return false;
     }
+    WriteUpdateRecord(GetClientFolder(), {m_strPatchName, expected, g_clientVersion});
     SendMessage(kProgressMessage, 0, 1);
     return true;
 }
