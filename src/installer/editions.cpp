@@ -23,6 +23,4 @@ std::string BuildServerDir(int32_t server) {
 
 std::string BuildEditionName(int32_t server) { return server == 1 ? "Kessa" : "Orvin"; }
 
-std::string BuildArchiveName(int32_t server) {
-    return "Velmora_" + BuildEditionName(server) + ".zip";
-}
+std::string BuildArchiveName(int32_t server) { return "Velmora_" + BuildEditionName(server) + ".zip"; }

@@ -47,7 +47,8 @@ std::optional<std::string> FindProgramFile(const std::string& candidate) {
 
 int32_t CountProcessesByName(const std::string& name) {
     int32_t count = 0;
-    for (const platform::ProcessRecord& record : platform::TakeProcessSnapshot()) count += record.imageName == name ? 1 : 0;
+    for (const platform::ProcessRecord& record : platform::TakeProcessSnapshot())
+        count += record.imageName == name ? 1 : 0;
     return count;
 }
 

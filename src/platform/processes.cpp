@@ -43,7 +43,8 @@ std::vector<std::string> MergedEnvironment(const std::vector<std::pair<std::stri
     for (char** entry = environ; *entry != nullptr; ++entry) {
         std::string text = *entry;
         std::string name = text.substr(0, text.find('='));
-        bool replaced = std::any_of(extra.begin(), extra.end(), [&](const auto& v) { return v.first == name; });
+        bool replaced =
+            std::any_of(extra.begin(), extra.end(), [&](const auto& v) { return v.first == name; });
         if (!replaced) merged.push_back(std::move(text));
     }
     for (const auto& [name, value] : extra) {
@@ -121,12 +122,14 @@ SpawnResult SpawnProcess(const SpawnRequest& request) {
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attributes, &none);
     SpawnResult result;
-    int error = ::posix_spawn(&result.pid, request.program.c_str(), &actions, &attributes, argv.data(),
-                              envp.data());
+    int error =
+        ::posix_spawn(&result.pid, request.program.c_str(), &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-    if (error == ENOENT || error == ENOTDIR) result.error = SpawnError::Missing;
-    else if (error != 0) result.error = SpawnError::NotExecutable;
+    if (error == ENOENT || error == ENOTDIR)
+        result.error = SpawnError::Missing;
+    else if (error != 0)
+        result.error = SpawnError::NotExecutable;
     if (error != 0) result.pid = -1;
     return result;
 }

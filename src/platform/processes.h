@@ -35,7 +35,7 @@ struct SpawnRequest {
     std::vector<std::string> arguments;  // every argument, the program's own name first
     std::string workingFolder;           // empty: the caller's
     std::vector<std::pair<std::string, std::string>> environment;  // set on top of the caller's
-    bool ownSession = false;             // lives on after the caller and its terminal
+    bool ownSession = false;  // lives on after the caller and its terminal
 };
 
 struct SpawnResult {

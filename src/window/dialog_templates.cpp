@@ -35,7 +35,11 @@ constexpr ControlTemplate kInstallingControls[] = {
 
 // The preparing box: the installing box's shape, with its own text.
 constexpr ControlTemplate kPreparingControls[] = {
-    {-1, ControlKind::Text, {11, 11, 218, 89}, 0, "게임 실행 환경을 준비하고 있습니다.\n잠시만 기다려 주십시오."},
+    {-1,
+     ControlKind::Text,
+     {11, 11, 218, 89},
+     0,
+     "게임 실행 환경을 준비하고 있습니다.\n잠시만 기다려 주십시오."},
 };
 
 constexpr DialogTemplate kTemplates[] = {

@@ -132,7 +132,8 @@ bool CPLXDlg::PrepareCompatPrefix(const GameRunner& game) {
 
 bool CPLXDlg::StartGameProgram(const std::string& applicationName, const std::string& commandLine,
                                const std::string& folder) {
-    ProgramStart started = CreateProcess(applicationName, commandLine, folder, m_gameRunner.value_or(GameRunner{}));
+    ProgramStart started =
+        CreateProcess(applicationName, commandLine, folder, m_gameRunner.value_or(GameRunner{}));
     if (started.outcome == StartOutcome::Started) return true;
     ReportStartFailure(started.outcome,
                        platform::NativePath(ResolveCommandLine(applicationName, commandLine).program));

@@ -77,7 +77,8 @@ void CPLXDlg::StartPatch() {
         ReportPatchError('$');
         return end();
     }
-    if (UpdateIsReady(GetClientFolder(), {archiveName, static_cast<uint32_t>(g_expectedSize), g_clientVersion})) {
+    if (UpdateIsReady(GetClientFolder(),
+                      {archiveName, static_cast<uint32_t>(g_expectedSize), g_clientVersion})) {
         // An earlier start fetched and unpacked this very update, and its hand-over did not happen.
         end();
         SendMessage(kProgressMessage, 2, 100);

@@ -118,7 +118,8 @@ TEST(CommandLine, SplitFollowsTheWindowsRules) {
 TEST(CreateProcess, StartsInTheWorkingFolderWithSplitArguments) {
     TempFolder folder;
     std::string program = InstallSubstitute(folder / "client dir", "Game.exe");
-    ProgramStart started = CreateProcess(program, "\"" + program + "\" one \"two three\"", folder / "client dir", {});
+    ProgramStart started =
+        CreateProcess(program, "\"" + program + "\" one \"two three\"", folder / "client dir", {});
     ASSERT_EQ(started.outcome, StartOutcome::Started);
     auto runs = WaitForSubstituteRuns(program, 1);
     ASSERT_EQ(runs.size(), 1u);
@@ -137,10 +138,10 @@ TEST(CreateProcess, TellsWhyAProgramDidNotStart) {
         const char* name;
         StartOutcome outcome;
     };
-    for (const Row& row : {Row{"missing.exe", StartOutcome::Missing}, Row{"a folder", StartOutcome::Missing},
-                           Row{"windows.exe", StartOutcome::NoRunner},
-                           Row{"no-execute-bit", StartOutcome::NotExecutable},
-                           Row{"no-interpreter", StartOutcome::NotExecutable}}) {
+    for (const Row& row :
+         {Row{"missing.exe", StartOutcome::Missing}, Row{"a folder", StartOutcome::Missing},
+          Row{"windows.exe", StartOutcome::NoRunner}, Row{"no-execute-bit", StartOutcome::NotExecutable},
+          Row{"no-interpreter", StartOutcome::NotExecutable}}) {
         std::string path = folder / row.name;
         EXPECT_EQ(CreateProcess(path, path, folder.path(), {}).outcome, row.outcome) << row.name;
     }

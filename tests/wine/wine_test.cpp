@@ -116,7 +116,8 @@ TEST_F(ThroughWine, MissingComponentRunsTheInstallerThroughTheRunner) {
     OpenIn("My Games");
     GameRunner runner = SharedPrefix();
     ASSERT_TRUE(runner.runner);
-    std::string library = platform::PrefixWindowsFolder(*runner.runner, runner.prefix) + "/system32/d3dx9_43.dll";
+    std::string library =
+        platform::PrefixWindowsFolder(*runner.runner, runner.prefix) + "/system32/d3dx9_43.dll";
     std::string aside = m_folder / "d3dx9_43.dll";
     fs::copy_file(library, aside);
     fs::remove(library);
