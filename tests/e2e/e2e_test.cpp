@@ -10,6 +10,7 @@
 #include "support/dev_server_process.h"
 #include "support/https_server.h"
 #include "support/orl_process.h"
+#include "support/substitutes.h"
 #include "support/temp_folder.h"
 #include "support/x_server.h"
 #include "update-payload/update_payload.h"
@@ -151,6 +152,32 @@ TEST_F(EndToEnd, MissingClientIsInstalledThroughThePromptAndTheCompletionBox) {
     EXPECT_FALSE(m_folder.Exists("work/Velmora_Orvin.zip"));
     EXPECT_FALSE(m_folder.Exists("work/full_index.txt"));
     EXPECT_EQ(m_folder.Read("work/Orvin/data/world.pak"), std::string(200000, 'w'));
+}
+
+TEST_F(EndToEnd, WindowsGameClientStartsThroughWine) {
+    Install("1.1");
+    std::string client = InstallWindowsSubstitute(Work() + "/Orvin", "VelmoraEac.exe");
+    ScopedEnvironment env({{"WINEPREFIX", ORL_TEST_WINEPREFIX}, {"ORL_WINE", ""}, {"PROTONPATH", ""}});
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    auto runs = WaitForWindowsRuns(client, 1, 120000);
+    ASSERT_EQ(runs.size(), 1u) << out;
+    EXPECT_EQ(runs[0].commandLine, "\"" + WindowsPath(client) + "\" /useeac--korea");
+    EXPECT_EQ(runs[0].cwd, WindowsPath(Work() + "/Orvin"));
+}
+
+TEST_F(EndToEnd, WindowsUpdaterWithoutRunnerIsToldAndTheWindowStays) {
+    Install("1.0");
+    m_folder.Write("work/Orvin/VelmoraGameUpdate.exe", "MZ");
+    ScopedEnvironment env({{"PATH", m_folder / "empty"}, {"ORL_WINE", ""}, {"PROTONPATH", ""}});
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    size_t box = out.find("게임을 실행할 Windows 호환 실행기(Wine)를 찾을 수 없습니다.");
+    size_t stops = out.find("stops after the warning");
+    ASSERT_NE(box, std::string::npos) << out;
+    ASSERT_NE(stops, std::string::npos) << out;
+    EXPECT_EQ(out.find("window closes"), out.find("window closes", stops)) << "only the driver closes it";
+    EXPECT_TRUE(m_folder.Exists("work/Orvin/Update.ok")) << "the update is kept for the next start";
 }
 
 struct FailureCase {

@@ -114,17 +114,16 @@ TEST_F(ThroughWine, FreshPrefixHasTheComponents) {
 
 TEST_F(ThroughWine, MissingComponentRunsTheInstallerThroughTheRunner) {
     OpenIn("My Games");
-    GameRunner runner = SharedPrefix();
+    // The shared prefix, linked file by file, without the extension library: the shared one stays whole.
+    GameRunner runner{platform::FindCompatRunner(""), m_folder / "prefix"};
     ASSERT_TRUE(runner.runner);
-    std::string library =
-        platform::PrefixWindowsFolder(*runner.runner, runner.prefix) + "/system32/d3dx9_43.dll";
-    std::string aside = m_folder / "d3dx9_43.dll";
-    fs::copy_file(library, aside);
-    fs::remove(library);
+    fs::copy(
+        ORL_TEST_WINEPREFIX, runner.prefix,
+        fs::copy_options::recursive | fs::copy_options::create_hard_links | fs::copy_options::copy_symlinks);
+    fs::remove(platform::PrefixWindowsFolder(*runner.runner, runner.prefix) + "/system32/d3dx9_43.dll");
     std::string installer = InstallWindowsSubstitute(Client() + "/redist", "RedistInstaller.exe");
     m_window->dlg.m_gameRunner = runner;
     int result = m_window->dlg.EnsurePrerequisites();
-    fs::copy_file(aside, library);
     EXPECT_EQ(result, 0);
     ASSERT_EQ(m_window->host.boxes.size(), 1u);
     EXPECT_EQ(m_window->host.boxes[0].text, platform::LoadStringById(129));
