@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev libgl1-mesa-dri
   xvfb xauth fonts-noto-cjk
   python3 curl unzip lz4 nginx
+  wine wine64 gcc-mingw-w64-x86-64
 )
 
 missing=()

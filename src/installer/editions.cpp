@@ -7,7 +7,7 @@ std::string ResolveClientFolder(int32_t server) {
     std::string working = platform::GetCurrentDirectory();
     if (working.size() >= 260) working.clear();
     std::string current = ReadCurrentClient(working);
-    if (current.starts_with("NoneString")) return working + "\\" + (server == 1 ? "Kessa" : "Orvin");
+    if (current.starts_with("NoneString")) return working + "\\" + BuildEditionName(server);
     std::string folder = working + "\\" + current;
     if (folder.back() == '/' || folder.back() == '\\') folder.pop_back();
     return folder;
@@ -21,6 +21,6 @@ std::string BuildServerDir(int32_t server) {
     return std::string("live") + "/" + (server == 1 ? "test" : "real");
 }
 
-std::string BuildArchiveName(int32_t server) {
-    return std::string(server == 1 ? "Velmora_Kessa" : "Velmora_Orvin") + ".zip";
-}
+std::string BuildEditionName(int32_t server) { return server == 1 ? "Kessa" : "Orvin"; }
+
+std::string BuildArchiveName(int32_t server) { return "Velmora_" + BuildEditionName(server) + ".zip"; }

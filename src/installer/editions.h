@@ -12,5 +12,7 @@ std::string ResolveClientFolder(int32_t server);
 std::string BuildEditionPath(int32_t server, const std::string& suffix);
 // "live/real", or "live/test" for server 1.
 std::string BuildServerDir(int32_t server);
+// "Orvin" or "Kessa".
+std::string BuildEditionName(int32_t server);
 // "Velmora_Orvin.zip" or "Velmora_Kessa.zip".
 std::string BuildArchiveName(int32_t server);

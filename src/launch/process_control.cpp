@@ -1,19 +1,12 @@
 #include "launch/process_control.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 #include "platform/files.h"
-
-extern char** environ;
+#include "platform/processes.h"
 
 namespace {
 
@@ -28,65 +21,45 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
 }
 
-std::string ReadSmallFile(const std::string& path) {
-    auto data = platform::ReadFile(path, 64 * 1024);
-    return data ? *data : std::string();
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string SkipBlanks(const std::string& text, size_t from) {
+    while (from < text.size() && IsBlank(text[from])) ++from;
+    return text.substr(std::min(from, text.size()));
 }
 
-std::string LastComponent(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+bool IsProgramFile(const std::string& path) {
+    std::string native = platform::NativePath(path);
+    return platform::FileExists(native) && !platform::PathIsDirectory(native);
 }
 
-int OpenProcess(uint32_t pid) {
-    return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+// The file a candidate names, as Windows looks for it: as it stands, or with ".exe" when its name has no
+// extension.
+std::optional<std::string> FindProgramFile(const std::string& candidate) {
+    if (IsProgramFile(candidate)) return candidate;
+    size_t slash = candidate.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? candidate : candidate.substr(slash + 1);
+    if (name.find('.') == std::string::npos && IsProgramFile(candidate + ".exe")) return candidate + ".exe";
+    return std::nullopt;
 }
 
 }  // namespace
 
-std::vector<ProcessRecord> TakeProcessSnapshot() {
-    std::vector<ProcessRecord> records;
-    DIR* proc = ::opendir("/proc");
-    if (proc == nullptr) return records;
-    while (struct dirent* entry = ::readdir(proc)) {
-        char* end = nullptr;
-        unsigned long pid = std::strtoul(entry->d_name, &end, 10);
-        if (end == entry->d_name || *end != '\0') continue;
-        std::string folder = std::string("/proc/") + entry->d_name;
-        std::string stat = ReadSmallFile(folder + "/stat");
-        size_t close = stat.rfind(')');
-        if (stat.empty() || close == std::string::npos ||
-            (close + 2 < stat.size() && stat[close + 2] == 'Z')) {
-            continue;
-        }
-        std::string cmdline = ReadSmallFile(folder + "/cmdline");
-        std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
-        std::string name = LastComponent(argv0);
-        if (name.empty()) {
-            name = ReadSmallFile(folder + "/comm");
-            if (!name.empty() && name.back() == '\n') name.pop_back();
-        }
-        records.push_back({static_cast<uint32_t>(pid), name});
-    }
-    ::closedir(proc);
-    std::sort(records.begin(), records.end(), [](const auto& a, const auto& b) { return a.pid < b.pid; });
-    return records;
-}
-
 int32_t CountProcessesByName(const std::string& name) {
     int32_t count = 0;
-    for (const ProcessRecord& record : TakeProcessSnapshot()) count += record.imageName == name ? 1 : 0;
+    for (const platform::ProcessRecord& record : platform::TakeProcessSnapshot())
+        count += record.imageName == name ? 1 : 0;
     return count;
 }
 
 bool PostCloseToProcess(const std::string& name) {
-    for (const ProcessRecord& record : TakeProcessSnapshot()) {
+    for (const platform::ProcessRecord& record : platform::TakeProcessSnapshot()) {
         if (!SameIgnoringCase(record.imageName, name)) continue;
         // Only the first match is asked; SIGTERM is a process's polite close request.
-        int fd = OpenProcess(record.pid);
+        int fd = platform::OpenProcess(record.pid);
         if (fd < 0) return false;
-        bool asked = ::syscall(SYS_pidfd_send_signal, fd, SIGTERM, nullptr, 0) == 0;
-        ::close(fd);
+        bool asked = platform::SignalProcess(fd, SIGTERM);
+        platform::CloseProcess(fd);
         return asked;
     }
     return false;
@@ -98,7 +71,7 @@ bool WaitForProcessExit(const std::string& name, double seconds, platform::ICloc
     for (;;) {
         if (clock.TickCount() - start > limit) return false;
         bool found = false;
-        for (const ProcessRecord& record : TakeProcessSnapshot())
+        for (const platform::ProcessRecord& record : platform::TakeProcessSnapshot())
             found |= SameIgnoringCase(record.imageName, name);
         clock.Sleep(100);
         if (!found) return true;
@@ -109,22 +82,22 @@ bool TerminateProcessesByName(const std::string& name) {
     bool result = true;
     std::vector<int> handles;
     int index = 0;
-    for (const ProcessRecord& record : TakeProcessSnapshot()) {
+    for (const platform::ProcessRecord& record : platform::TakeProcessSnapshot()) {
         std::printf("processInfo.szExeFile : %d, %s\n", index++, record.imageName.c_str());
         if (!SameIgnoringCase(record.imageName, name)) continue;
-        int fd = OpenProcess(record.pid);
+        int fd = platform::OpenProcess(record.pid);
         if (fd >= 0) handles.push_back(fd);
     }
     std::printf("vecHandleGameClient Size : %d\n", static_cast<int>(handles.size()));
     for (int fd : handles) {
-        if (::syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0) != 0) result = false;
-        ::close(fd);
+        if (!platform::SignalProcess(fd, SIGKILL)) result = false;
+        platform::CloseProcess(fd);
     }
     return result;
 }
 
 bool IsProcessRunning(const std::string& name) {
-    for (const ProcessRecord& record : TakeProcessSnapshot()) {
+    for (const platform::ProcessRecord& record : platform::TakeProcessSnapshot()) {
         if (SameIgnoringCase(record.imageName, name)) return true;
     }
     return false;
@@ -174,35 +147,70 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     return arguments;
 }
 
-bool CreateProcess(const std::string& applicationName, const std::string& commandLine,
-                   const std::string& workingFolder) {
-    std::vector<std::string> arguments = SplitCommandLine(commandLine);
-    std::string program =
-        applicationName.empty() ? (arguments.empty() ? "" : arguments.front()) : applicationName;
-    if (program.empty()) return false;
-    program = platform::NativePath(program);
-    // The program's own name reaches it with this system's separators.
-    if (!arguments.empty()) arguments.front() = platform::NativePath(arguments.front());
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+GameRunner ChooseGameRunner(const std::string& configPath, const std::string& edition) {
+    return {platform::FindCompatRunner(configPath), platform::CompatPrefix(edition)};
+}
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
+ProgramCommand ResolveCommandLine(const std::string& applicationName, const std::string& commandLine) {
+    size_t begin = 0;
+    while (begin < commandLine.size() && IsBlank(commandLine[begin])) ++begin;
+    if (!applicationName.empty()) {
+        if (commandLine.compare(begin, applicationName.size(), applicationName) == 0)
+            return {applicationName, SkipBlanks(commandLine, begin + applicationName.size())};
+        // Another first token: the program's name as the caller wrote it, quoted or not.
+        size_t end = begin < commandLine.size() && commandLine[begin] == '"'
+                         ? commandLine.find('"', begin + 1)
+                         : commandLine.find_first_of(" \t", begin);
+        return {applicationName, end == std::string::npos ? "" : SkipBlanks(commandLine, end + 1)};
+    }
+    if (begin < commandLine.size() && commandLine[begin] == '"') {
+        size_t close = commandLine.find('"', begin + 1);
+        if (close == std::string::npos) return {commandLine.substr(begin + 1), ""};
+        std::string program = commandLine.substr(begin + 1, close - begin - 1);
+        return {FindProgramFile(program).value_or(program), SkipBlanks(commandLine, close + 1)};
+    }
+    size_t firstEnd = commandLine.find_first_of(" \t", begin);
+    for (size_t end = firstEnd;; end = commandLine.find_first_of(" \t", end + 1)) {
+        std::string candidate = commandLine.substr(begin, end == std::string::npos ? end : end - begin);
+        if (auto program = FindProgramFile(candidate))
+            return {*program, end == std::string::npos ? "" : SkipBlanks(commandLine, end)};
+        if (end == std::string::npos) break;
+    }
+    // Nothing found: the first token is the program that is missing.
+    return {commandLine.substr(begin, firstEnd == std::string::npos ? firstEnd : firstEnd - begin),
+            firstEnd == std::string::npos ? "" : SkipBlanks(commandLine, firstEnd)};
+}
+
+ProgramStart CreateProcess(const std::string& applicationName, const std::string& commandLine,
+                           const std::string& workingFolder, const GameRunner& runner) {
+    ProgramCommand command = ResolveCommandLine(applicationName, commandLine);
+    std::string program = platform::NativePath(command.program);
+    if (!IsProgramFile(program)) return {StartOutcome::Missing};
+    std::vector<std::string> arguments = SplitCommandLine(command.arguments);
     std::string folder = platform::NativePath(workingFolder);
-    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    // The game runs in a session of its own, so it lives on after the launcher and its terminal.
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    pid_t pid = 0;
-    int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return error == 0;
+    bool windows = platform::IsWindowsProgram(program);
+    platform::SpawnRequest request;
+    if (windows) {
+        if (!runner.runner) return {StartOutcome::NoRunner};
+        request = platform::RunnerRequest(*runner.runner, runner.prefix, program, arguments, folder);
+    } else {
+        request.program = program;
+        request.arguments.push_back(program);
+        request.arguments.insert(request.arguments.end(), arguments.begin(), arguments.end());
+        request.workingFolder = folder;
+    }
+    request.ownSession = true;
+    platform::SpawnResult spawned = platform::SpawnProcess(request);
+    switch (spawned.error) {
+        case platform::SpawnError::None:
+            return {StartOutcome::Started, spawned.pid};
+        case platform::SpawnError::Missing:
+            // The runner went away after it was chosen.
+            return {windows ? StartOutcome::NoRunner : StartOutcome::Missing};
+        case platform::SpawnError::NotExecutable:
+            break;
+    }
+    return {StartOutcome::NotExecutable};
 }
 
 bool GameClientLimitReached() { return CountProcessesByName(kGameClientName) >= kGameClientLimit; }

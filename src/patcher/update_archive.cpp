@@ -40,3 +40,28 @@ UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, std::string* rea
     }
     return UnpackOutcome::Unpacked;
 }
+
+namespace {
+
+std::string RecordText(const UpdateRecord& record, uint64_t updateSize) {
+    return record.archiveName + "\n" + std::to_string(record.archiveSize) + "\n" + record.fromVersion + "\n" +
+           std::to_string(updateSize) + "\n";
+}
+
+std::string RecordPath(const std::string& clientFolder) { return clientFolder + "/" + "Update.ok"; }
+
+}  // namespace
+
+bool WriteUpdateRecord(const std::string& clientFolder, const UpdateRecord& record) {
+    auto size = platform::FileSize(clientFolder + "/" + "Update.dat");
+    return size && platform::WriteFileAtomic(RecordPath(clientFolder), RecordText(record, *size));
+}
+
+bool UpdateIsReady(const std::string& clientFolder, const UpdateRecord& record) {
+    auto size = platform::FileSize(clientFolder + "/" + "Update.dat");
+    if (!size || record.archiveName.empty()) return false;
+    auto kept = platform::ReadFile(RecordPath(clientFolder), 4096);
+    return kept && *kept == RecordText(record, *size);
+}
+
+void ForgetUpdateRecord(const std::string& clientFolder) { platform::DeleteFile(RecordPath(clientFolder)); }

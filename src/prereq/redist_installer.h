@@ -1,35 +1,25 @@
 // The prerequisite check before a hand-over: two runtime components of the game's compatibility
-// prefix, and the client's redistributable installer, run with administrator rights on a worker thread
-// while the installing box is shown.
+// prefix, and the client's redistributable installer, run through the compatibility runner in that
+// prefix on a worker thread while the installing box is shown. A prefix belongs to the player, so the
+// installer needs no administrator rights.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
+#include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 
+#include "launch/process_control.h"
 #include "platform/clock.h"
 #include "platform/modal_box.h"
-
-// Starts a program with administrator rights; no value when it cannot be started (the program is
-// missing, or the elevation is refused).
-class IElevation {
-public:
-    virtual ~IElevation() = default;
-    virtual std::optional<pid_t> StartElevated(const std::string& path) = 0;
-};
-// pkexec with the installer's path.
-IElevation& SystemElevation();
+#include "platform/shared_memory.h"
 
 inline constexpr const char* kSharedBlockName = "/VelSharedRedistInstaller";
 
 class CRedistributableInstaller {
 public:
-    explicit CRedistributableInstaller(IElevation& elevation = SystemElevation(),
-                                       platform::IClock& clock = platform::SystemClock());
+    explicit CRedistributableInstaller(platform::IClock& clock = platform::SystemClock());
     virtual ~CRedistributableInstaller();
     CRedistributableInstaller(const CRedistributableInstaller&) = delete;
     CRedistributableInstaller& operator=(const CRedistributableInstaller&) = delete;
@@ -40,6 +30,8 @@ public:
     void StopWorker();
 
     std::string m_installerPath;
+    // How the installer is started; a Windows installer needs the runner.
+    GameRunner m_runner;
 
 private:
     static void RunInstaller(CRedistributableInstaller* self);
@@ -50,14 +42,16 @@ private:
     bool m_finished = true;
     bool m_cancel = true;
     std::thread m_worker;
-    int m_sharedFd = -1;
-    int32_t* m_shared = nullptr;
-    IElevation& m_elevation;
+    std::unique_ptr<platform::SharedBlock> m_shared;
     platform::IClock& m_clock;
 };
 
-// Both components are present (always, without a compatibility prefix).
-bool CheckPrerequisites();
+// Both components are present in the prefix whose Windows folder is given; always when there is none
+// (the game's programs are native). A component that the prefix's Wine provides as a built-in counts as
+// present: Wine lends its own library to every program that looks for one.
+bool CheckPrerequisites(const std::string& windowsFolder);
 bool ProbeLibrary(const std::string& path);
+// The library at path is Wine's own: its file carries Wine's built-in marker.
+bool IsWineBuiltin(const std::string& path);
 // The prefix is a 64-bit one: it has a syswow64 folder.
-bool IsWow64();
+bool IsWow64(const std::string& windowsFolder);

@@ -33,9 +33,19 @@ constexpr ControlTemplate kInstallingControls[] = {
     {-1, ControlKind::Text, {11, 11, 218, 89}, 0, "현재 필수 설치 프로그램들을\n 설치중입니다"},
 };
 
+// The preparing box: the installing box's shape, with its own text.
+constexpr ControlTemplate kPreparingControls[] = {
+    {-1,
+     ControlKind::Text,
+     {11, 11, 218, 89},
+     0,
+     "게임 실행 환경을 준비하고 있습니다.\n잠시만 기다려 주십시오."},
+};
+
 constexpr DialogTemplate kTemplates[] = {
     {IDD_ORL_DIALOG, {760, 429}, kLauncherControls},
     {IDD_INSTALLING, {239, 112}, kInstallingControls},
+    {IDD_PREPARING, {239, 112}, kPreparingControls},
 };
 
 }  // namespace

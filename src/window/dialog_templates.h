@@ -23,7 +23,9 @@ struct DialogTemplate {
     std::span<const ControlTemplate> controls;
 };
 
-// Template 102, the launcher window; template 229, the installing box.
+// Template 102, the launcher window; template 229, the installing box; template 230, the box shown
+// while the compatibility prefix is made.
 const DialogTemplate* FindDialogTemplate(int templateId);
 
 inline constexpr int IDD_INSTALLING = 229;
+inline constexpr int IDD_PREPARING = 230;

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "installer/decompressor.h"
 #include "installer/ftp_download.h"
+#include "launch/process_control.h"
 #include "platform/clock.h"
 #include "platform/display_mode_source.h"
 #include "platform/transfer.h"
@@ -82,15 +84,24 @@ public:
     // The hand-over to the game.
     void LaunchGameUpdater();
     void LaunchAntiCheatClient();
-    int PrepareClientFolder();
+    // The Temp staging folder merged, the deletion list applied.
+    void TidyClientFolder();
+    // False, with the player told why, when the program a command line starts is missing or is a
+    // Windows program without a runner; a Windows program's prefix is made here when it is new.
+    bool ReadyForHandOver(const std::string& applicationName, const std::string& commandLine);
+    // Makes the runner's prefix behind the preparing box; false when the player gave up with Escape.
+    bool PrepareCompatPrefix(const GameRunner& game);
+    // False, with the player told why, when the program cannot be started.
+    bool StartGameProgram(const std::string& applicationName, const std::string& commandLine,
+                          const std::string& folder);
+    void ReportStartFailure(StartOutcome outcome, const std::string& program);
     // The instance check of the start button: false, after message 127 and with the window gone, when
     // the game clients already running reach the limit.
     bool PassInstanceCheck();
     int EnsurePrerequisites();
 
-    // What the window waits with, elevates through and lists display modes from; tests replace them.
+    // What the window waits with and lists display modes from; tests replace them.
     platform::IClock* m_clock = &platform::SystemClock();
-    IElevation* m_elevation = &SystemElevation();
     platform::IDisplayModeSource* m_modeSource = nullptr;
 
     // The pictures of the window's buttons and dots.
@@ -172,6 +183,9 @@ public:
     uint32_t m_nPatchSize = 0;
     bool m_bPatchActive = false;
     std::string m_strPatchPath;
+    std::string m_strPatchName;  // the update archive's name on the server
+    // The runner of the Windows program being handed over to; none while the game's programs are native.
+    std::optional<GameRunner> m_gameRunner;
 
     ImageSlot m_bmpStart, m_bmpClose, m_bmpDotOn, m_bmpDotOff, m_bmpReinstall, m_bmpCommunity;
     std::vector<int> m_dotsShown;

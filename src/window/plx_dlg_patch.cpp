@@ -101,6 +101,15 @@ void CPLXDlg::VersionCheckStep() {
                 ReportPatchError('$');
                 return EndVersionCheck();
             }
+            if (UpdateIsReady(GetClientFolder(),
+                              {m_strArchiveName, static_cast<uint32_t>(g_expectedSize), g_clientVersion})) {
+                // An earlier start fetched and unpacked this very update, and its hand-over did not
+                // happen.
+                EndVersionCheck();
+                SendMessage(kProgressMessage, 2, 100);
+                SendMessage(kProgressMessage, 0, 1);
+                return;
+            }
             SendMessage(kProgressMessage, 2, 0);
             BeginPatchDownload(m_strArchiveName, GetClientFolder() + "/" + "Update.dat",
                                Cut(g_baseUrl + "/dat", 999));
@@ -114,6 +123,8 @@ void CPLXDlg::BeginPatchDownload(const std::string& name, const std::string& loc
     m_nPatchSize = 0;
     g_receivedTotal = 0;
     m_bPatchActive = true;
+    m_strPatchName = name;
+    ForgetUpdateRecord(GetClientFolder());
     // The archive streams to disk beside Update.dat and takes its name only when exactly the
     // announced size arrived; a broken connection is continued where it stopped.
     m_hPatchUrl = std::make_unique<platform::Transfer>(
@@ -170,6 +181,8 @@ bool CPLXDlg::PatchDownloadStep() {
             fprintf(stderr, "Update.dat: %s\n", reason.c_str());
             return false;
     }
+    WriteUpdateRecord(GetClientFolder(),
+                      {m_strPatchName, static_cast<uint32_t>(g_expectedSize), g_clientVersion});
     SendMessage(kProgressMessage, 0, 1);
     return true;
 }

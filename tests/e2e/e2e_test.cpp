@@ -16,6 +16,7 @@
 #include "support/https_server.h"
 #include "support/nginx_process.h"
 #include "support/orl_process.h"
+#include "support/substitutes.h"
 #include "support/temp_folder.h"
 #include "support/x_server.h"
 #include "update-payload/update_payload.h"
@@ -261,6 +262,32 @@ INSTANTIATE_TEST_SUITE_P(Downloads, KillDuringDownload,
                          ::testing::Values(KillCase{"FullClient", false, "work/Velmora_Orvin.zip.part"},
                                            KillCase{"Update", true, "work/Orvin/Update.dat.part"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EndToEnd, WindowsGameClientStartsThroughWine) {
+    Install("1.1");
+    std::string client = InstallWindowsSubstitute(Work() + "/Orvin", "VelmoraEac.exe");
+    ScopedEnvironment env({{"WINEPREFIX", ORL_TEST_WINEPREFIX}, {"ORL_WINE", ""}, {"PROTONPATH", ""}});
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    auto runs = WaitForWindowsRuns(client, 1, 120000);
+    ASSERT_EQ(runs.size(), 1u) << out;
+    EXPECT_EQ(runs[0].commandLine, "\"" + WindowsPath(client) + "\" /useeac--korea");
+    EXPECT_EQ(runs[0].cwd, WindowsPath(Work() + "/Orvin"));
+}
+
+TEST_F(EndToEnd, WindowsUpdaterWithoutRunnerIsToldAndTheWindowStays) {
+    Install("1.0");
+    m_folder.Write("work/Orvin/VelmoraGameUpdate.exe", "MZ");
+    ScopedEnvironment env({{"PATH", m_folder / "empty"}, {"ORL_WINE", ""}, {"PROTONPATH", ""}});
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    size_t box = out.find("게임을 실행할 Windows 호환 실행기(Wine)를 찾을 수 없습니다.");
+    size_t stops = out.find("stops after the warning");
+    ASSERT_NE(box, std::string::npos) << out;
+    ASSERT_NE(stops, std::string::npos) << out;
+    EXPECT_EQ(out.find("window closes"), out.find("window closes", stops)) << "only the driver closes it";
+    EXPECT_TRUE(m_folder.Exists("work/Orvin/Update.ok")) << "the update is kept for the next start";
+}
 
 struct FailureCase {
     const char* name;

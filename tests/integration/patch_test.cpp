@@ -11,6 +11,8 @@
 #include "app/plx_app.h"
 #include "core/launcher_globals.h"
 #include "patcher/liza_encoder.h"
+#include "patcher/update_archive.h"
+#include "platform/files.h"
 #include "platform/resources.h"
 #include "support/fast_transfers.h"
 #include "support/https_server.h"
@@ -109,6 +111,65 @@ TEST_F(Patch, CurrentClientIsHandedToTheGameClient) {
         EXPECT_FALSE(dlg.m_bPatchBusy);
     }
     EXPECT_EQ(m_server.RequestCount(kDir + "/1.0.siz"), 0);
+}
+
+TEST_F(Patch, UpdateThatWasNotHandedOverIsNotFetchedAgain) {
+    std::string archive = "not a LIZA container: kept as it arrived";
+    Publish(archive);
+    const std::string archivePath = kDir + "/dat/patch-1.0.dat";
+    // A Windows updater and no runner at all.
+    m_work.Write("Orvin/VelmoraGameUpdate.exe", "MZ");
+    ScopedEnvironment env({{"PATH", m_work / "empty"}, {"ORL_WINE", ""}, {"PROTONPATH", ""}});
+    Start();
+    RunDownload();
+    EXPECT_EQ(m_server.RequestCount(archivePath), 1);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{platform::LoadStringById(247)});
+    EXPECT_TRUE(m_host.IsWindowAlive());
+    EXPECT_FALSE(m_dlg.m_bPatchBusy);
+
+    // Pressed again in the same run, and in the next run: the kept Update.dat is handed over at once.
+    Start();
+    EXPECT_FALSE(m_dlg.m_bPatchActive);
+    EXPECT_EQ(m_host.boxes.size(), 2u);
+    RecordingHost host;
+    host.ComboAddString(IDC_SERVER, " 오르빈");
+    host.ComboSetCurSel(IDC_SERVER, 0);
+    CPLXDlg next;
+    ASSERT_TRUE(next.Create(host));
+    Start(next);
+    EXPECT_FALSE(next.m_bPatchActive);
+    EXPECT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(m_server.RequestCount(archivePath), 1);
+    EXPECT_EQ(m_work.Read("Orvin/Update.dat"), archive);
+
+    // Once the updater can start, it gets the kept Update.dat; the next update is fetched anew.
+    InstallSubstitute(m_work / "Orvin", "VelmoraGameUpdate.exe");
+    RecordingHost last;
+    last.ComboAddString(IDC_SERVER, " 오르빈");
+    last.ComboSetCurSel(IDC_SERVER, 0);
+    CPLXDlg third;
+    ASSERT_TRUE(third.Create(last));
+    Start(third);
+    EXPECT_EQ(WaitForSubstituteRuns(m_updater, 1).size(), 1u);
+    EXPECT_FALSE(last.IsWindowAlive());
+    EXPECT_EQ(m_server.RequestCount(archivePath), 1);
+    EXPECT_FALSE(m_work.Exists("Orvin/Update.ok")) << "Update.dat is the updater's now";
+}
+
+TEST_F(Patch, KeptUpdateCountsOnlyForTheSameUpdate) {
+    ASSERT_TRUE(platform::WriteFileAtomic(m_work / "Orvin/Update.dat", "abc"));
+    const UpdateRecord record{"patch-1.0.dat", 64, "1.0"};
+    ASSERT_TRUE(WriteUpdateRecord(m_work / "Orvin", record));
+    EXPECT_TRUE(UpdateIsReady(m_work / "Orvin", record));
+    for (const UpdateRecord& other :
+         {UpdateRecord{"patch-1.0b.dat", 64, "1.0"}, UpdateRecord{"patch-1.0.dat", 65, "1.0"},
+          UpdateRecord{"patch-1.0.dat", 64, "0.9"}})
+        EXPECT_FALSE(UpdateIsReady(m_work / "Orvin", other)) << other.archiveName << other.archiveSize;
+    // An Update.dat that changed since, or is gone, is no kept update.
+    ASSERT_TRUE(platform::WriteFileAtomic(m_work / "Orvin/Update.dat", "ab"));
+    EXPECT_FALSE(UpdateIsReady(m_work / "Orvin", record));
+    fs::remove(m_work / "Orvin/Update.dat");
+    EXPECT_FALSE(UpdateIsReady(m_work / "Orvin", record));
 }
 
 struct CheckCase {

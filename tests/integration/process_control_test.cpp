@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
 #include "support/fake_clock.h"
@@ -117,12 +118,74 @@ TEST(CommandLine, SplitFollowsTheWindowsRules) {
 TEST(CreateProcess, StartsInTheWorkingFolderWithSplitArguments) {
     TempFolder folder;
     std::string program = InstallSubstitute(folder / "client dir", "Game.exe");
-    ASSERT_TRUE(CreateProcess(program, "\"" + program + "\" one \"two three\"", folder / "client dir"));
+    ProgramStart started =
+        CreateProcess(program, "\"" + program + "\" one \"two three\"", folder / "client dir", {});
+    ASSERT_EQ(started.outcome, StartOutcome::Started);
     auto runs = WaitForSubstituteRuns(program, 1);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].cwd, folder / "client dir");
     EXPECT_EQ(runs[0].args, (std::vector<std::string>{program, "one", "two three"}));
-    EXPECT_FALSE(CreateProcess(folder / "missing.exe", "missing.exe", folder.path()));
+}
+
+TEST(CreateProcess, TellsWhyAProgramDidNotStart) {
+    TempFolder folder;
+    folder.Write("windows.exe", "MZ\x90");
+    folder.Write("no-execute-bit", "#!/bin/sh\n");
+    folder.Write("no-interpreter", "echo hello\n");
+    std::filesystem::permissions(folder / "no-interpreter", std::filesystem::perms::owner_all);
+    folder.MakeFolder("a folder");
+    struct Row {
+        const char* name;
+        StartOutcome outcome;
+    };
+    for (const Row& row :
+         {Row{"missing.exe", StartOutcome::Missing}, Row{"a folder", StartOutcome::Missing},
+          Row{"windows.exe", StartOutcome::NoRunner}, Row{"no-execute-bit", StartOutcome::NotExecutable},
+          Row{"no-interpreter", StartOutcome::NotExecutable}}) {
+        std::string path = folder / row.name;
+        EXPECT_EQ(CreateProcess(path, path, folder.path(), {}).outcome, row.outcome) << row.name;
+    }
+}
+
+TEST(CreateProcess, FindsTheProgramAsWindowsDoesWithoutAnApplicationName) {
+    TempFolder folder;
+    folder.Write("My Games/Orvin/VelmoraEac.exe", "");
+    folder.Write("Short", "");
+    folder.Write("Setup.exe", "");
+    folder.MakeFolder("Folder");
+    folder.Write("Folder Two/Game.exe", "");
+    struct Row {
+        std::string commandLine;
+        std::string program;
+        std::string arguments;
+    };
+    const std::string f = folder.path();
+    const Row rows[] = {
+        // The shorter path does not exist: the longer one is tried.
+        {f + "/My Games/Orvin/VelmoraEac.exe /useeac--korea", f + "/My Games/Orvin/VelmoraEac.exe",
+         "/useeac--korea"},
+        {f + "\\My Games\\Orvin/VelmoraEac.exe /useeac--korea", f + "\\My Games\\Orvin/VelmoraEac.exe",
+         "/useeac--korea"},
+        // A shorter path that names a file wins, as it would on Windows.
+        {f + "/Short Games/x.exe a", f + "/Short", "Games/x.exe a"},
+        // ".exe" is added to a name without an extension.
+        {f + "/Setup /quiet", f + "/Setup.exe", "/quiet"},
+        // A folder is no program.
+        {f + "/Folder Two/Game.exe  -x", f + "/Folder Two/Game.exe", "-x"},
+        {"\"" + f + "/My Games/Orvin/VelmoraEac.exe\" a b", f + "/My Games/Orvin/VelmoraEac.exe", "a b"},
+        // Nothing found: the first token is the missing program.
+        {f + "/Nowhere at/all.exe x", f + "/Nowhere", "at/all.exe x"},
+    };
+    for (const Row& row : rows) {
+        ProgramCommand command = ResolveCommandLine("", row.commandLine);
+        EXPECT_EQ(command.program, row.program) << row.commandLine;
+        EXPECT_EQ(command.arguments, row.arguments) << row.commandLine;
+    }
+    // With an application name, the program is that name and the arguments follow it.
+    ProgramCommand named = ResolveCommandLine(f + "/My Games/a.exe", f + "/My Games/a.exe -k curdir:/x y");
+    EXPECT_EQ(named.program, f + "/My Games/a.exe");
+    EXPECT_EQ(named.arguments, "-k curdir:/x y");
+    EXPECT_EQ(ResolveCommandLine("/a b/c.exe", "\"/a b/c.exe\" -k").arguments, "-k");
 }
 
 }  // namespace

@@ -83,3 +83,78 @@ std::string CommandOutput(const std::string& command) {
     }
     return out;
 }
+
+std::string InstallRunnerStandIn(const std::string& folder) {
+    fs::create_directories(folder);
+    fs::path script = fs::path(folder) / "wine";
+    std::ofstream(script) << "#!/bin/sh\n"
+                             "log=\"$(dirname \"$0\")/wine.log\"\n"
+                             "{\n"
+                             "  echo \"cwd $(pwd)\"\n"
+                             "  for a in \"$@\"; do echo \"arg $a\"; done\n"
+                             "  echo \"env WINEPREFIX=$WINEPREFIX\"\n"
+                             "  echo \"env WINEDLLOVERRIDES=$WINEDLLOVERRIDES\"\n"
+                             "  echo \"env WINEDEBUG=$WINEDEBUG\"\n"
+                             "  echo end\n"
+                             "} >>\"$log\"\n";
+    fs::permissions(script, fs::perms::owner_all);
+    return script.string();
+}
+
+std::string InstallWindowsSubstitute(const std::string& folder, const std::string& name) {
+    fs::create_directories(folder);
+    fs::path target = fs::path(folder) / name;
+    fs::copy_file(ORL_WINDOWS_SUBSTITUTE_PATH, target, fs::copy_options::overwrite_existing);
+    fs::permissions(target, fs::perms::owner_all);
+    return target.string();
+}
+
+std::vector<WindowsRun> WaitForWindowsRuns(const std::string& path, size_t count, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        std::vector<WindowsRun> runs;
+        std::ifstream log(path + ".log", std::ios::binary);
+        WindowsRun run;
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind("cmd ", 0) == 0) {
+                run = {line.substr(4), {}};
+            } else if (line.rfind("cwd ", 0) == 0) {
+                run.cwd = line.substr(4);
+            } else if (line == "end") {
+                runs.push_back(run);
+            }
+        }
+        if (runs.size() >= count || std::chrono::steady_clock::now() > deadline) return runs;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+std::string WindowsPath(const std::string& path) {
+    std::string windows = "Z:" + path;
+    for (char& c : windows) {
+        if (c == '/') c = '\\';
+    }
+    return windows;
+}
+
+ScopedEnvironment::ScopedEnvironment(const std::vector<std::pair<std::string, std::string>>& values) {
+    for (const auto& [name, value] : values) {
+        const char* old = std::getenv(name.c_str());
+        m_saved.push_back({name, old != nullptr ? std::optional<std::string>(old) : std::nullopt});
+        if (value.empty()) {
+            ::unsetenv(name.c_str());
+        } else {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+        if (it->second) {
+            ::setenv(it->first.c_str(), it->second->c_str(), 1);
+        } else {
+            ::unsetenv(it->first.c_str());
+        }
+    }
+}
