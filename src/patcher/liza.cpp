@@ -1,5 +1,7 @@
 #include "patcher/liza.h"
 
+#include <algorithm>
+
 namespace {
 
 // How many literals one step copies, by the low 4 bits of the control value: the zero flags at its
@@ -64,7 +66,8 @@ uint32_t LizaGetUnpackedSize(std::span<const uint8_t> container) {
     return LizaLoad32(container.data() + 12);
 }
 
-LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out) {
+LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out,
+                      const LizaProgress* progress) {
     LizaHeader header;
     if (!LizaReadHeader(container, &header) || header.magic != kLizaMagic)
         return Fail("not a LIZA container");
@@ -82,7 +85,13 @@ LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out
     const uint8_t* const inEnd = container.data() + containerSize - kLizaTrailerSize;
     if (header.codingFlag != 1) {
         if (unpacked > static_cast<size_t>(inEnd - src)) return Fail("stored payload cut short");
-        std::memcpy(out.data(), src, unpacked);
+        const size_t step = progress != nullptr ? progress->every : unpacked;
+        for (size_t done = 0; done < unpacked;) {
+            const size_t n = std::min(step, unpacked - done);
+            std::memcpy(out.data() + done, src + done, n);
+            done += n;
+            if (progress != nullptr) progress->report(progress->context, done, kLizaHeaderSize + done);
+        }
         return {true, unpacked, nullptr};
     }
 
@@ -90,6 +99,7 @@ LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out
     uint8_t* const end = begin + unpacked;
     uint8_t* dst = begin;
     uint32_t control = 1;
+    uint8_t* mark = progress != nullptr ? begin + progress->every : end;
 
     if (unpacked > 4) {
         for (;;) {
@@ -97,6 +107,11 @@ LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out
                 if (inEnd - src < 4) return Fail("control word cut short");
                 control = LizaLoad32(src);
                 src += 4;
+                if (dst >= mark) {
+                    progress->report(progress->context, static_cast<size_t>(dst - begin),
+                                     static_cast<size_t>(src - container.data()));
+                    mark = dst + progress->every;
+                }
             }
             if (src >= inEnd) return Fail("payload cut short");
             const uint32_t fetch = LizaLoad32(src);

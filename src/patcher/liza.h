@@ -36,9 +36,20 @@ struct LizaResult {
     const char* reason;  // what was wrong when not ok
 };
 
+// Told, about every `every` bytes of output, how far the decoder has come: the bytes produced and the
+// container bytes consumed. Nothing before produced - 128 KiB (the farthest a match reaches back) is
+// read again, so a caller working on mapped files may let those pages go.
+struct LizaProgress {
+    size_t every;
+    void (*report)(void* context, size_t produced, size_t consumed);
+    void* context;
+};
+inline constexpr size_t kLizaWindow = size_t{1} << 17;
+
 // Decodes container into out, which must hold the unpacked size plus kLizaOutputSlack bytes. A damaged
 // container ends with ok false and a reason; nothing is read or written outside the two buffers.
-LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out);
+LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out,
+                      const LizaProgress* progress = nullptr);
 
 inline uint32_t LizaLoad32(const uint8_t* p) {
     uint32_t v;

@@ -1,5 +1,10 @@
 #include "patcher/update_archive.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <span>
 #include <string_view>
 
 #include "patcher/liza.h"
@@ -8,29 +13,59 @@
 
 namespace {
 
-// The room the unpacking gives each of its buffers beyond the bytes they hold.
-constexpr size_t kUnpackSlack = 65500;
+// Lets go of the mapped pages the decoder is done with, so that unpacking an update of any size
+// keeps only a few megabytes of it in the launcher's memory. The new file's pages stay in the page
+// cache and reach the disk from there.
+struct PageRelease {
+    uint8_t* out;
+    const uint8_t* in;
+    size_t outReleased = 0;
+    size_t inReleased = 0;
+
+    static void Release(const uint8_t* base, size_t& released, size_t upTo) {
+        const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+        upTo -= upTo % page;
+        if (upTo <= released) return;
+        ::madvise(const_cast<uint8_t*>(base) + released, upTo - released, MADV_DONTNEED);
+        released = upTo;
+    }
+    static void Report(void* context, size_t produced, size_t consumed) {
+        auto* self = static_cast<PageRelease*>(context);
+        if (produced > kLizaWindow) Release(self->out, self->outReleased, produced - kLizaWindow);
+        Release(self->in, self->inReleased, consumed);
+    }
+};
+
+constexpr size_t kReleaseEvery = size_t{8} << 20;
 
 }  // namespace
 
 UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, std::string* reason) {
     const std::string unpackedPath = clientFolder + "/" + "Updatez.dat";
     const std::string archivePath = clientFolder + "/" + "Update.dat";
-    platform::MappedFile file(archivePath);
+    platform::MappedFile file(archivePath, false);
     std::span<const uint8_t> archive(file.data(), file.size());
     if (file.empty() || archive.size() < 4 || LizaLoad32(archive.data()) != kLizaMagic)
         return UnpackOutcome::NotLiza;
-    const size_t unpacked = LizaGetUnpackedSize(archive);
-    const size_t capacity = unpacked + kUnpackSlack;
-    platform::LargeBuffer out(capacity);
-    if (out.empty()) return UnpackOutcome::NoMemory;
-    LizaResult result = LizaUnpack(archive, std::span<uint8_t>(out.data(), capacity));
+    const size_t capacity = size_t{LizaGetUnpackedSize(archive)} + kLizaOutputSlack;
+    platform::AtomicFile out(unpackedPath);
+    if (!out.IsOpen()) return UnpackOutcome::CannotWrite;
+    // The room is taken on the disk before the content is written through the mapping: a full disk
+    // is a failure here, never a fault in the middle of the decoding.
+    if (::posix_fallocate(out.Descriptor(), 0, static_cast<off_t>(capacity)) != 0)
+        return UnpackOutcome::CannotWrite;
+    void* mapped = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_SHARED, out.Descriptor(), 0);
+    if (mapped == MAP_FAILED) return UnpackOutcome::NoMemory;
+    PageRelease release{static_cast<uint8_t*>(mapped), archive.data()};
+    const LizaProgress progress{kReleaseEvery, &PageRelease::Report, &release};
+    LizaResult result =
+        LizaUnpack(archive, std::span<uint8_t>(static_cast<uint8_t*>(mapped), capacity), &progress);
+    ::munmap(mapped, capacity);
     if (!result.ok) {
         if (reason) *reason = result.reason;
         return UnpackOutcome::Damaged;
     }
-    if (!platform::WriteFileAtomic(unpackedPath,
-                                   std::string_view(reinterpret_cast<const char*>(out.data()), result.size)))
+    if (::ftruncate(out.Descriptor(), static_cast<off_t>(result.size)) != 0 || !out.Commit())
         return UnpackOutcome::CannotWrite;
     // The unpacked content takes the archive's name in one step: there is never a moment without
     // an Update.dat.

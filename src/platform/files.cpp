@@ -225,7 +225,7 @@ AtomicFile::AtomicFile(std::string_view target, unsigned mode) : m_target(Native
     m_temp = TempNameBeside(m_target);
     struct stat st;
     if (::stat(m_target.c_str(), &st) == 0) mode = st.st_mode & 0777;
-    m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    m_fd = ::open(m_temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (m_fd < 0) m_error = errno;
 }
 

@@ -66,6 +66,8 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     bool IsOpen() const { return m_fd >= 0; }
+    // The temporary's descriptor, for writers that size or map it themselves.
+    int Descriptor() const { return m_fd; }
     bool Write(const void* data, size_t size);
     // Syncs, closes and renames the temporary over the target; false, with the target as it was,
     // when any step or an earlier write failed.

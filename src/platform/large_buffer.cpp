@@ -38,7 +38,7 @@ LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
     other.m_size = other.m_mapped = 0;
 }
 
-MappedFile::MappedFile(const std::string& path) {
+MappedFile::MappedFile(const std::string& path, bool populate) {
     int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         m_error = std::strerror(errno);
@@ -53,7 +53,7 @@ MappedFile::MappedFile(const std::string& path) {
     m_size = static_cast<size_t>(st.st_size);
     // An empty file still gets a page, so that data() is never null for a file that opened.
     m_mapped = m_size == 0 ? 1 : m_size;
-    void* p = ::mmap(nullptr, m_mapped, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    void* p = ::mmap(nullptr, m_mapped, PROT_READ, MAP_PRIVATE | (populate ? MAP_POPULATE : 0), fd, 0);
     ::close(fd);
     if (p == MAP_FAILED) {
         m_error = std::strerror(errno);

@@ -30,8 +30,9 @@ private:
 
 class MappedFile {
 public:
-    // Maps the regular file at path; on failure empty() and error() says why.
-    explicit MappedFile(const std::string& path);
+    // Maps the regular file at path, its pages read in up front unless populate is false; on failure
+    // empty() and error() says why.
+    explicit MappedFile(const std::string& path, bool populate = true);
     ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;

@@ -291,6 +291,34 @@ TEST(LizaPack, RoundTripsThroughBothDecoders) {
     }
 }
 
+// The progress reports of a decoding: the same bytes come out, and a report never claims more than
+// was produced or consumed, so pages before produced - window may safely be let go.
+TEST(LizaProgress, ReportsAreBehindTheDecoderAndChangeNothing) {
+    for (bool stored : {false, true}) {
+        const Bytes data = Mixed(600000, 4);
+        const Bytes c = LizaPack(data, stored);
+        struct Seen {
+            std::vector<std::pair<size_t, size_t>> reports;
+        } seen;
+        const LizaProgress progress{50000,
+                                    [](void* context, size_t produced, size_t consumed) {
+                                        static_cast<Seen*>(context)->reports.emplace_back(produced, consumed);
+                                    },
+                                    &seen};
+        Bytes out(data.size() + kLizaOutputSlack);
+        LizaResult result = LizaUnpack(c, out, &progress);
+        ASSERT_TRUE(result.ok) << result.reason;
+        out.resize(result.size);
+        EXPECT_TRUE(out == data) << stored;
+        ASSERT_GE(seen.reports.size(), 10u) << stored;
+        for (size_t i = 1; i < seen.reports.size(); ++i) {
+            EXPECT_GT(seen.reports[i].first, seen.reports[i - 1].first);
+            EXPECT_LE(seen.reports[i].first, data.size());
+            EXPECT_LE(seen.reports[i].second, c.size());
+        }
+    }
+}
+
 TEST(LizaPack, MixedDataUsesEveryFormAndShrinks) {
     Bytes data = Mixed(600000, 3);
     Bytes c = LizaPack(data);
