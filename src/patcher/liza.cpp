@@ -66,17 +66,25 @@ uint32_t LizaGetUnpackedSize(std::span<const uint8_t> container) {
     return LizaLoad32(container.data() + 12);
 }
 
-LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out,
-                      const LizaProgress* progress) {
-    LizaHeader header;
-    if (!LizaReadHeader(container, &header) || header.magic != kLizaMagic)
+LizaResult LizaCheckContainer(std::span<const uint8_t> container, LizaHeader* header) {
+    if (!LizaReadHeader(container, header) || header->magic != kLizaMagic)
         return Fail("not a LIZA container");
-    if (header.level != kLizaLevel) return Fail("unknown format level");
-    const size_t containerSize = header.containerSize;
+    if (header->level != kLizaLevel) return Fail("unknown format level");
+    const size_t containerSize = header->containerSize;
     if (containerSize < kLizaHeaderSize + kLizaTrailerSize) return Fail("container size too small");
     if (containerSize > container.size()) return Fail("container shorter than its size field");
     if (LizaLoad32(container.data() + containerSize - kLizaTrailerSize) != kLizaMagic)
         return Fail("trailing magic missing");
+    if (header->codingFlag != 1 && header->unpackedSize > containerSize - kLizaHeaderSize - kLizaTrailerSize)
+        return Fail("stored payload cut short");
+    return {true, header->unpackedSize, nullptr};
+}
+
+LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out,
+                      const LizaProgress* progress) {
+    LizaHeader header;
+    if (LizaResult checked = LizaCheckContainer(container, &header); !checked.ok) return checked;
+    const size_t containerSize = header.containerSize;
     const size_t unpacked = header.unpackedSize;
     if (out.size() < unpacked + kLizaOutputSlack) return Fail("output buffer too small");
 
@@ -84,7 +92,6 @@ LizaResult LizaUnpack(std::span<const uint8_t> container, std::span<uint8_t> out
     // The payload ends before the trailing magic; its 4 bytes are the room for reading whole words.
     const uint8_t* const inEnd = container.data() + containerSize - kLizaTrailerSize;
     if (header.codingFlag != 1) {
-        if (unpacked > static_cast<size_t>(inEnd - src)) return Fail("stored payload cut short");
         const size_t step = progress != nullptr ? progress->every : unpacked;
         for (size_t done = 0; done < unpacked;) {
             const size_t n = std::min(step, unpacked - done);

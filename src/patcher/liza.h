@@ -36,6 +36,10 @@ struct LizaResult {
     const char* reason;  // what was wrong when not ok
 };
 
+// Checks what can be checked without decoding: the magic at both ends, the level, the container size
+// against the bytes given and, for a stored payload, its size. ok with the unpacked size, or the reason.
+LizaResult LizaCheckContainer(std::span<const uint8_t> container, LizaHeader* header);
+
 // Told, about every `every` bytes of output, how far the decoder has come: the bytes produced and the
 // container bytes consumed. Nothing before produced - 128 KiB (the farthest a match reaches back) is
 // read again, so a caller working on mapped files may let those pages go.

@@ -4,6 +4,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <span>
 #include <string_view>
 
@@ -38,6 +40,39 @@ struct PageRelease {
 
 constexpr size_t kReleaseEvery = size_t{8} << 20;
 
+// The unpacked content takes the archive's name in one step: there is never a moment without an
+// Update.dat.
+UnpackOutcome MoveIntoPlace(const std::string& unpackedPath, const std::string& archivePath) {
+    if (!platform::MoveFile(unpackedPath, archivePath, true)) {
+        platform::DeleteFile(unpackedPath);
+        return UnpackOutcome::CannotWrite;
+    }
+    return UnpackOutcome::Unpacked;
+}
+
+// Copies size bytes from offset of the file at path to the end of out, in the kernel where it can.
+bool CopyRange(const std::string& path, uint64_t offset, uint64_t size, platform::AtomicFile& out) {
+    int in = ::open(platform::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    off_t from = static_cast<off_t>(offset);
+    bool ok = true;
+    while (size > 0 && ok) {
+        ssize_t n = ::copy_file_range(in, &from, out.Descriptor(), nullptr, size, 0);
+        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+            char buffer[1 << 16];
+            n = ::pread(in, buffer, std::min<uint64_t>(sizeof buffer, size), from);
+            if (n > 0) {
+                ok = out.Write(buffer, static_cast<size_t>(n));
+                from += n;
+            }
+        }
+        if (n <= 0) ok = false;
+        size -= n > 0 ? static_cast<uint64_t>(n) : 0;
+    }
+    ::close(in);
+    return ok;
+}
+
 }  // namespace
 
 UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, std::string* reason) {
@@ -47,9 +82,20 @@ UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, std::string* rea
     std::span<const uint8_t> archive(file.data(), file.size());
     if (file.empty() || archive.size() < 4 || LizaLoad32(archive.data()) != kLizaMagic)
         return UnpackOutcome::NotLiza;
-    const size_t capacity = size_t{LizaGetUnpackedSize(archive)} + kLizaOutputSlack;
+    LizaHeader header;
+    if (LizaResult checked = LizaCheckContainer(archive, &header); !checked.ok) {
+        if (reason) *reason = checked.reason;
+        return UnpackOutcome::Damaged;
+    }
     platform::AtomicFile out(unpackedPath);
     if (!out.IsOpen()) return UnpackOutcome::CannotWrite;
+    if (header.codingFlag != 1) {
+        // A stored payload is the content itself: it is copied file to file.
+        if (!CopyRange(archivePath, kLizaHeaderSize, header.unpackedSize, out) || !out.Commit())
+            return UnpackOutcome::CannotWrite;
+        return MoveIntoPlace(unpackedPath, archivePath);
+    }
+    const size_t capacity = size_t{header.unpackedSize} + kLizaOutputSlack;
     // The room is taken on the disk before the content is written through the mapping: a full disk
     // is a failure here, never a fault in the middle of the decoding.
     if (::posix_fallocate(out.Descriptor(), 0, static_cast<off_t>(capacity)) != 0)
@@ -67,13 +113,7 @@ UnpackOutcome UnpackUpdateFile(const std::string& clientFolder, std::string* rea
     }
     if (::ftruncate(out.Descriptor(), static_cast<off_t>(result.size)) != 0 || !out.Commit())
         return UnpackOutcome::CannotWrite;
-    // The unpacked content takes the archive's name in one step: there is never a moment without
-    // an Update.dat.
-    if (!platform::MoveFile(unpackedPath, archivePath, true)) {
-        platform::DeleteFile(unpackedPath);
-        return UnpackOutcome::CannotWrite;
-    }
-    return UnpackOutcome::Unpacked;
+    return MoveIntoPlace(unpackedPath, archivePath);
 }
 
 namespace {

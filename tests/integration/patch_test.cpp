@@ -68,13 +68,14 @@ protected:
     }
     void Start() { Start(m_dlg); }
     // The main loop's download passes, until the download ends.
-    void RunDownload() {
+    static void RunDownload(CPLXDlg& dlg) {
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (m_dlg.m_bPatchActive && std::chrono::steady_clock::now() < end) {
-            if (!m_dlg.PatchDownloadStep()) m_dlg.OnPatchDownloadFailed();
+        while (dlg.m_bPatchActive && std::chrono::steady_clock::now() < end) {
+            if (!dlg.PatchDownloadStep()) dlg.OnPatchDownloadFailed();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
+    void RunDownload() { RunDownload(m_dlg); }
 
     std::vector<std::string> BoxTexts() {
         std::vector<std::string> texts;
@@ -266,15 +267,22 @@ TEST_F(Patch, PlainArchiveArrivesInFullReadsAndIsHandedToTheUpdater) {
 
 TEST_F(Patch, LizaArchiveIsUnpackedInPlace) {
     std::string content;
-    for (int i = 0; i < 20000; ++i) content += "file " + std::to_string(i % 97) + " of the update\n";
-    Bytes packed = LizaPack(BytesOf(content));
-    Publish(std::string(packed.begin(), packed.end()));
-    Start();
-    RunDownload();
-    EXPECT_TRUE(m_host.boxes.empty());
-    EXPECT_EQ(m_work.Read("Orvin/Update.dat"), content);
-    EXPECT_FALSE(m_work.Exists("Orvin/Updatez.dat"));
-    EXPECT_EQ(WaitForSubstituteRuns(m_updater, 1).size(), 1u);
+    for (int i = 0; i < 400000; ++i) content += "file " + std::to_string(i % 97) + " of the update\n";
+    for (bool stored : {false, true}) {
+        Bytes packed = LizaPack(BytesOf(content), stored);
+        Publish(std::string(packed.begin(), packed.end()));
+        RecordingHost host;
+        host.ComboAddString(IDC_SERVER, " 오르빈");
+        host.ComboSetCurSel(IDC_SERVER, 0);
+        CPLXDlg dlg;
+        ASSERT_TRUE(dlg.Create(host));
+        Start(dlg);
+        RunDownload(dlg);
+        EXPECT_TRUE(host.boxes.empty()) << stored;
+        EXPECT_TRUE(m_work.Read("Orvin/Update.dat") == content) << stored;
+        EXPECT_FALSE(m_work.Exists("Orvin/Updatez.dat"));
+        EXPECT_EQ(WaitForSubstituteRuns(m_updater, stored ? 2 : 1).size(), stored ? 2u : 1u);
+    }
 }
 
 TEST_F(Patch, DamagedLizaArchiveFailsWithoutLaunching) {
