@@ -13,6 +13,7 @@
 
 #include "patcher/liza.h"
 #include "patcher/liza_encoder.h"
+#include "platform/files.h"
 #include "platform/large_buffer.h"
 
 namespace {
@@ -24,27 +25,10 @@ int Fail(const std::string& what) {
 
 // Writes through a temporary beside path, renamed into place when everything was written.
 bool WriteWhole(const char* path, const uint8_t* data, size_t size, std::string* error) {
-    std::string temp = std::string(path) + ".orl-liza-" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *error = std::string(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    bool ok = done == size;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), path) != 0) ok = false;
-    if (!ok) {
-        *error = std::string(path) + ": write failed";
-        ::unlink(temp.c_str());
-    }
-    return ok;
+    platform::AtomicFile out(path);
+    if (out.Write(data, size) && out.Commit()) return true;
+    *error = std::string(path) + ": " + std::strerror(out.Error() != 0 ? out.Error() : EIO);
+    return false;
 }
 
 int Pack(const char* in, const char* out, bool stored) {

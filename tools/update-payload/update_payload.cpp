@@ -11,6 +11,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "platform/files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -116,24 +118,10 @@ bool WriteReplacing(const fs::path& target, std::span<const uint8_t> data, bool 
                     std::string* error) {
     std::error_code ec;
     fs::create_directories(target.parent_path(), ec);
-    fs::path temp = target;
-    temp += ".update-" + std::to_string(::getpid());
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(temp, ec);
-            return Fail(error, "cannot write " + target.string());
-        }
-    }
-    ::chmod(temp.c_str(), executable ? 0755 : 0644);
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return Fail(error, "cannot replace " + target.string());
-    }
+    platform::AtomicFile out(target.string());
+    if (!out.Write(data.data(), data.size()) || ::fchmod(out.Descriptor(), executable ? 0755 : 0644) != 0)
+        return Fail(error, "cannot write " + target.string());
+    if (!out.Commit()) return Fail(error, "cannot replace " + target.string());
     return true;
 }
 
