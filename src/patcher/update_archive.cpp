@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "patcher/liza.h"
 #include "platform/files.h"
@@ -39,6 +40,7 @@ struct PageRelease {
 };
 
 constexpr size_t kReleaseEvery = size_t{8} << 20;
+constexpr size_t kCopyBlock = size_t{1} << 20;
 
 // The unpacked content takes the archive's name in one step: there is never a moment without an
 // Update.dat.
@@ -50,24 +52,19 @@ UnpackOutcome MoveIntoPlace(const std::string& unpackedPath, const std::string& 
     return UnpackOutcome::Unpacked;
 }
 
-// Copies size bytes from offset of the file at path to the end of out, in the kernel where it can.
+// Copies size bytes from offset of the file at path to the end of out, a megabyte at a time.
 bool CopyRange(const std::string& path, uint64_t offset, uint64_t size, platform::AtomicFile& out) {
     int in = ::open(platform::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
-    off_t from = static_cast<off_t>(offset);
+    std::vector<char> buffer(kCopyBlock);
     bool ok = true;
     while (size > 0 && ok) {
-        ssize_t n = ::copy_file_range(in, &from, out.Descriptor(), nullptr, size, 0);
-        if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
-            char buffer[1 << 16];
-            n = ::pread(in, buffer, std::min<uint64_t>(sizeof buffer, size), from);
-            if (n > 0) {
-                ok = out.Write(buffer, static_cast<size_t>(n));
-                from += n;
-            }
-        }
-        if (n <= 0) ok = false;
-        size -= n > 0 ? static_cast<uint64_t>(n) : 0;
+        ssize_t n =
+            ::pread(in, buffer.data(), std::min<uint64_t>(buffer.size(), size), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0 && out.Write(buffer.data(), static_cast<size_t>(n));
+        offset += static_cast<uint64_t>(std::max<ssize_t>(n, 0));
+        size -= static_cast<uint64_t>(std::max<ssize_t>(n, 0));
     }
     ::close(in);
     return ok;

@@ -181,6 +181,7 @@ public:
     // The archive's download: it streams into Update.dat's partial file on its worker.
     std::unique_ptr<platform::Transfer> m_hPatchUrl;
     uint32_t m_nPatchSize = 0;
+    intptr_t m_nPatchPercent = -1;
     bool m_bPatchActive = false;
     std::string m_strPatchPath;
     std::string m_strPatchName;  // the update archive's name on the server

@@ -121,6 +121,7 @@ void CPLXDlg::BeginPatchDownload(const std::string& name, const std::string& loc
                                  const std::string& archiveFolderUrl) {
     std::string url = Cut(archiveFolderUrl + "/" + name, 999);
     m_nPatchSize = 0;
+    m_nPatchPercent = -1;
     g_receivedTotal = 0;
     m_bPatchActive = true;
     m_strPatchName = name;
@@ -150,12 +151,15 @@ bool CPLXDlg::PatchDownloadStep() {
     // Only what arrived since the last pass is looked at; the pass never waits for more.
     uint32_t received = static_cast<uint32_t>(m_hPatchUrl->Received());
     bool finished = m_hPatchUrl->Finished();
-    if (received != m_nPatchSize || finished) {
-        g_receivedTotal = received;
-        m_nPatchSize = received;
-        double percent = static_cast<double>(g_receivedTotal) * 100.0 /
-                         static_cast<double>(static_cast<uint32_t>(g_expectedSize));
-        SendMessage(kProgressMessage, 2, static_cast<intptr_t>(percent));
+    g_receivedTotal = received;
+    m_nPatchSize = received;
+    // The bar moves when its percentage does: a repaint per pass would take the processor from the
+    // download.
+    auto percent = static_cast<intptr_t>(static_cast<double>(g_receivedTotal) * 100.0 /
+                                         static_cast<double>(static_cast<uint32_t>(g_expectedSize)));
+    if (percent != m_nPatchPercent || finished) {
+        m_nPatchPercent = percent;
+        SendMessage(kProgressMessage, 2, percent);
     }
     if (!finished) return true;
 

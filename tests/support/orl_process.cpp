@@ -10,9 +10,7 @@
 
 extern char** environ;
 
-int RunOrl(const std::string& orlPath, const std::string& folder, const std::vector<std::string>& env,
-           const std::vector<std::string>& args, int timeoutSeconds, const std::string& stdoutPath,
-           const std::function<bool()>& killWhen) {
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& env) {
     // The values in env replace those of the same name: getenv finds the first one.
     std::vector<std::string> environment(env);
     for (char** e = environ; *e != nullptr; ++e) {
@@ -22,6 +20,13 @@ int RunOrl(const std::string& orlPath, const std::string& folder, const std::vec
         for (const std::string& own : env) replaced = replaced || own.starts_with(name);
         if (!replaced) environment.push_back(entry);
     }
+    return environment;
+}
+
+int RunOrl(const std::string& orlPath, const std::string& folder, const std::vector<std::string>& env,
+           const std::vector<std::string>& args, int timeoutSeconds, const std::string& stdoutPath,
+           const std::function<bool()>& killWhen) {
+    std::vector<std::string> environment = EnvironmentWith(env);
     std::vector<char*> envp;
     for (auto& e : environment) envp.push_back(e.data());
     envp.push_back(nullptr);

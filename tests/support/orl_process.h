@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// The process's environment with the values in env added, replacing those of the same name.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& env);
+
 inline constexpr int kOrlTimedOut = -1;
 inline constexpr int kOrlKilled = -4;
 
