@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,8 @@
 #include "installer/decompressor.h"
 #include "patcher/client_version.h"
 #include "patcher/liza.h"
+#include "platform/release_manifest.h"
+#include "platform/signatures.h"
 #include "settings/config_files.h"
 #include "support/temp_folder.h"
 #include "update-payload/update_payload.h"
@@ -164,6 +167,71 @@ TEST_F(Publish, BadInputIsRefusedAndTheEarlierTreeStays) {
         EXPECT_TRUE(m_folder.Exists("out/live/test/dat/1.0.siz")) << row.what;
         EXPECT_FALSE(m_folder.Exists("out.publishing")) << row.what;
     }
+}
+
+// A signed tree: each scope's manifest is signed by the publisher's key and names every file the
+// launcher fetches there with its true size and hash; a renewal raises the release number and moves
+// the expiry without touching the files; a delegated key signs for the root.
+TEST_F(Publish, SignedManifestsVouchForEveryFetchedFileAndCanBeRenewed) {
+    std::string keys = m_folder / "keys", online = m_folder / "online";
+    std::string tool = ORL_PUBLISH_PATH;
+    ASSERT_EQ(std::system((tool + " keygen " + keys + " >/dev/null").c_str()), 0);
+    ASSERT_EQ(std::system((tool + " keygen " + online + " >/dev/null").c_str()), 0);
+    EXPECT_EQ(fs::status(keys + "/orl-signing.key").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    std::string root = m_folder.Read("keys/orl-signing.pub").substr(0, 64);
+    ASSERT_EQ(Run(Both() + " --sign " + keys + "/orl-signing.key --expires 3"), 0);
+
+    const int64_t now = std::time(nullptr);
+    auto check = [&](const std::string& folder, const std::string& scope, int64_t days = 3) {
+        std::string reason;
+        std::string text = m_folder.Read("out/" + folder + "/orl-release.txt");
+        auto manifest = platform::ParseManifest(text, &reason);
+        auto signature =
+            platform::ParseSignature(m_folder.Read("out/" + folder + "/orl-release.txt.sig"), &reason);
+        EXPECT_TRUE(manifest && signature) << folder << ": " << reason;
+        if (!manifest || !signature) return platform::ReleaseManifest{};
+        EXPECT_EQ(platform::CheckSignature(text, *signature, {root}, now),
+                  platform::SignatureVerdict::Trusted)
+            << folder;
+        EXPECT_EQ(manifest->scope, scope);
+        EXPECT_GT(manifest->expires, now + (days - 1) * 86400);
+        EXPECT_LE(manifest->expires, now + days * 86400 + 60);
+        for (const platform::ManifestFile& file : manifest->files) {
+            EXPECT_EQ(platform::Sha256OfFile(Out() + "/" + file.path), file.sha256) << file.path;
+            EXPECT_EQ(fs::file_size(Out() + "/" + file.path), file.size) << file.path;
+        }
+        return *manifest;
+    };
+    auto orvin = check("live/real", "orvin");
+    for (const char* path : {"live/real/last.ver", "live/real/1.0.siz", "live/real/1.0.ldt",
+                             "live/real/dat/1.0.siz", "live/real/dat/1.0_to_1.1.dat",
+                             "live/VEL-KOR/full/full_index.txt", "live/VEL-KOR/full/Velmora_Orvin.zip"})
+        EXPECT_NE(orvin.Find(path), nullptr) << path;
+    EXPECT_EQ(orvin.clients.size(), 8u) << "three files in 1.0 and three in 1.1, and List.mfm of each";
+    check("live/test", "kessa");
+    auto starter = check("orl/KOR/Starter", "starter");
+    for (const char* path :
+         {"orl/KOR/Starter/VelmoraORL.exe", "orl/KOR/Starter/checksumdata.csd", "orl/KOR/Starter/orl.ini"})
+        EXPECT_NE(starter.Find(path), nullptr) << path;
+
+    std::string zip = m_folder.Read("out/live/VEL-KOR/full/Velmora_Orvin.zip");
+    std::string delegation = m_folder / "delegation.txt";
+    ASSERT_EQ(std::system((tool + " delegate " + keys + "/orl-signing.key " + online +
+                           "/orl-signing.pub --expires 30 " + delegation + " >/dev/null")
+                              .c_str()),
+              0);
+    ASSERT_EQ(std::system((tool + " resign " + Out() + " --sign " + online +
+                           "/orl-signing.key --delegation " + delegation + " --expires 5 >/dev/null")
+                              .c_str()),
+              0);
+    auto renewed = check("live/real", "orvin", 5);
+    EXPECT_GT(renewed.release, orvin.release);
+    EXPECT_GT(renewed.expires, orvin.expires);
+    EXPECT_TRUE(m_folder.Read("out/live/VEL-KOR/full/Velmora_Orvin.zip") == zip);
+    // Publishing again never goes back to a lower release.
+    ASSERT_EQ(Run(Both() + " --sign " + keys + "/orl-signing.key"), 0);
+    EXPECT_GT(check("live/real", "orvin", 14).release, renewed.release);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // reads, for one or both editions.
 //   orl-publish OUT [--edition orvin|kessa] --release VERSION DIR [--release VERSION DIR ...]
 //               [--full VERSION] --starter FILE [--orl-ini FILE] [--web DIR]
+//               [--sign KEYFILE [--expires DAYS] [--delegation FILE]]
+//   orl-publish keygen DIR
+//   orl-publish delegate ROOTKEY SIGNINGPUB --expires DAYS OUT
+//   orl-publish resign OUT --sign KEYFILE [--expires DAYS] [--delegation FILE]
 #include <sys/stat.h>
 #include <zip.h>
 
@@ -17,6 +21,7 @@
 #include <vector>
 
 #include "core/starter_refresh.h"
+#include "orl-publish/signing.h"
 #include "patcher/liza.h"
 #include "patcher/liza_encoder.h"
 #include "update-payload/update_payload.h"
@@ -36,7 +41,17 @@ constexpr const char* kUsage =
     "  --full VERSION          the release the edition's full-client zip holds (default: the current)\n"
     "  --starter FILE          the starter program, published with its checksum record\n"
     "  --orl-ini FILE          the banner file (default: one without banners)\n"
-    "  --web DIR               web pages (notice and banner pages) copied to the top of the tree\n";
+    "  --web DIR               web pages (notice and banner pages) copied to the top of the tree\n"
+    "  --sign KEYFILE          sign a release manifest for each edition and for the starter folder\n"
+    "  --expires DAYS          how long the manifests are good for (default 14)\n"
+    "  --delegation FILE       the root key's delegation to the signing key, put beside each signature\n"
+    "\n"
+    "       orl-publish keygen DIR\n"
+    "Writes an Ed25519 key pair: DIR/orl-signing.key (private) and DIR/orl-signing.pub.\n"
+    "       orl-publish delegate ROOTKEY SIGNINGPUB --expires DAYS OUT\n"
+    "Writes to OUT the root key's word that the key in SIGNINGPUB may sign manifests for DAYS days.\n"
+    "       orl-publish resign OUT --sign KEYFILE [--expires DAYS] [--delegation FILE]\n"
+    "Renews the manifests of the tree OUT: a later expiry and a higher release number.\n";
 
 struct Edition {
     const char* name;
@@ -249,15 +264,58 @@ bool PutInPlace(const fs::path& staging, const fs::path& out) {
 
 }  // namespace
 
+// "--sign", "--expires" and "--delegation" at argv[i]; true when it was one of them.
+bool SigningOption(int argc, char** argv, int& i, SigningOptions& signing, bool* bad) {
+    std::string option = argv[i];
+    if (option != "--sign" && option != "--expires" && option != "--delegation") return false;
+    if (i + 1 >= argc) {
+        *bad = true;
+        return true;
+    }
+    std::string value = argv[++i];
+    if (option == "--sign") signing.keyFile = value;
+    if (option == "--delegation") signing.delegationFile = value;
+    if (option == "--expires") {
+        char* end = nullptr;
+        signing.expiresDays = std::strtoll(value.c_str(), &end, 10);
+        *bad = *end != '\0' || signing.expiresDays <= 0 || signing.expiresDays > 3650;
+    }
+    return true;
+}
+
+int KeyCommand(int argc, char** argv) {
+    std::string command = argv[1];
+    if (command == "keygen" && argc == 3) return MakeKeyPair(argv[2]) ? 0 : 1;
+    if (command == "delegate" && argc == 7 && std::strcmp(argv[4], "--expires") == 0) {
+        char* end = nullptr;
+        long long days = std::strtoll(argv[5], &end, 10);
+        if (*end != '\0' || days <= 0 || days > 3650) return Fail("--expires takes a number of days"), 2;
+        return MakeDelegation(argv[2], argv[3], days, argv[6]) ? 0 : 1;
+    }
+    if (command == "resign" && argc >= 3) {
+        SigningOptions signing;
+        bool bad = false;
+        for (int i = 3; i < argc; ++i)
+            if (!SigningOption(argc, argv, i, signing, &bad)) bad = true;
+        if (bad || signing.keyFile.empty()) return std::fputs(kUsage, stderr), 2;
+        return Resign(argv[2], signing) ? 0 : 1;
+    }
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kUsage, argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    for (const char* command : {"keygen", "delegate", "resign"})
+        if (std::strcmp(argv[1], command) == 0) return KeyCommand(argc, argv);
     fs::path out = argv[1];
     std::map<std::string, EditionPlan> plans;
     std::string edition = "orvin";
     fs::path starter, orlIni, web;
+    SigningOptions signing;
     auto wants = [&](int i, int n) {
         if (i + n < argc) return true;
         std::fprintf(stderr, "orl-publish: %s needs %d value%s\n", argv[i], n, n > 1 ? "s" : "");
@@ -265,7 +323,10 @@ int main(int argc, char** argv) {
     };
     for (int i = 2; i < argc; ++i) {
         std::string option = argv[i];
-        if (option == "--edition" && wants(i, 1)) {
+        bool bad = false;
+        if (SigningOption(argc, argv, i, signing, &bad)) {
+            if (bad) return std::fputs(kUsage, stderr), 2;
+        } else if (option == "--edition" && wants(i, 1)) {
             edition = argv[++i];
             bool known = false;
             for (const Edition& e : kEditions) known = known || edition == e.name;
@@ -314,7 +375,17 @@ int main(int argc, char** argv) {
     }
     for (const Edition& e : kEditions)
         if (ok && plans.count(e.name)) ok = PublishEdition(staging, e, plans[e.name]);
-    ok = ok && PublishStarter(staging, starter, orlIni) && PutInPlace(staging, out);
+    ok = ok && PublishStarter(staging, starter, orlIni);
+    if (ok && !signing.keyFile.empty()) {
+        for (const Edition& e : kEditions) {
+            if (!ok || !plans.count(e.name)) continue;
+            SigningScope scope{e.name, e.updateDir, {e.updateDir, e.fullDir}, {}};
+            for (const Release& r : plans[e.name].releases) scope.releases.push_back({r.version, r.folder});
+            ok = SignScope(staging, out, scope, signing);
+        }
+        ok = ok && SignScope(staging, out, {"starter", "orl/KOR/Starter", {"orl/KOR/Starter"}, {}}, signing);
+    }
+    ok = ok && PutInPlace(staging, out);
     if (!ok) {
         fs::remove_all(staging, ec);
         return 1;
