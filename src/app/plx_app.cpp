@@ -1,8 +1,11 @@
 #include "app/plx_app.h"
 
+#include <cstdio>
+
 #include "core/crash_record.h"
 #include "core/launcher_globals.h"
 #include "core/starter_refresh.h"
+#include "platform/signatures.h"
 
 namespace {
 
@@ -27,6 +30,10 @@ void CPLXApp::StopStarterRefresh() {
 }
 
 bool CPLXApp::InitInstance() {
+    if (platform::TrustedKeys().empty()) {
+        std::printf("Downloads are not verified: this launcher trusts no publisher's key.\n");
+        std::fflush(stdout);
+    }
     m_dlg.Create(m_host);
     if (m_dlg.IsWindowAlive()) m_host.ShowWindow();
     m_starterRefresh = std::thread([this] { RefreshStarter(&m_stopStarterRefresh); });

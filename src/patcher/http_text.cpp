@@ -6,11 +6,16 @@
 
 std::unique_ptr<platform::Transfer> StartTextRequest(const platform::HttpSession& session,
                                                      const std::string& base, const std::string& name,
-                                                     uint64_t maxBytes) {
+                                                     uint64_t maxBytes, uint64_t expectedSize,
+                                                     const std::string& expectedSha256) {
     std::string url = base + "/" + name;
     if (url.size() > 999) url.resize(999);
-    return std::make_unique<platform::Transfer>(session,
-                                                platform::TransferRequest{.url = url, .maxBytes = maxBytes});
+    platform::TransferRequest request{.url = url, .maxBytes = maxBytes};
+    if (!expectedSha256.empty()) {
+        request.expectedSize = expectedSize;
+        request.expectedSha256 = expectedSha256;
+    }
+    return std::make_unique<platform::Transfer>(session, request);
 }
 
 uint32_t TakeText(const platform::Transfer& request, std::string& out, uint32_t chunkSize) {

@@ -9,9 +9,11 @@
 
 // Starts the fetch of base + "/" + name (at most 999 characters) as a text answer of at most
 // maxBytes; a longer answer fails.
+// With an expected SHA-256, the answer must have exactly expectedSize bytes and that hash.
 std::unique_ptr<platform::Transfer> StartTextRequest(const platform::HttpSession& session,
                                                      const std::string& base, const std::string& name,
-                                                     uint64_t maxBytes);
+                                                     uint64_t maxBytes, uint64_t expectedSize = 0,
+                                                     const std::string& expectedSha256 = "");
 
 // The text of a finished request as the launcher reads its text answers: in chunks of chunkSize bytes,
 // the text of each chunk ending at its first zero byte. Returns the number of bytes received, 0 when

@@ -6,7 +6,10 @@
 #include <openssl/pem.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -142,6 +145,29 @@ std::optional<std::string> Sha256OfFile(const std::string& path) {
     unsigned int size = 0;
     if (!ok || EVP_DigestFinal_ex(context.get(), digest, &size) != 1) return std::nullopt;
     return Hex(digest, size);
+}
+
+std::vector<std::string> TrustedKeys() {
+    std::vector<std::string> keys;
+    // One key a line (or a word, for the keys built in); comments and anything else pass.
+    auto add = [&](std::string_view text, char separator) {
+        for (size_t start = 0; start < text.size();) {
+            size_t end = std::min(text.find(separator, start), text.size());
+            std::string_view line = text.substr(start, end - start);
+            start = end + 1;
+            while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.remove_suffix(1);
+            while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.remove_prefix(1);
+            if (IsHex(line, 2 * kKeyBytes)) keys.emplace_back(line);
+        }
+    };
+    add(ORL_BUILT_IN_KEYS, ' ');
+    if (ORL_KEYS_FROM_ENV) {
+        const char* file = std::getenv("ORL_TRUSTED_KEYS");
+        if (file != nullptr && *file != '\0') {
+            if (auto text = ReadFile(file, 1 << 20)) add(*text, '\n');
+        }
+    }
+    return keys;
 }
 
 }  // namespace platform

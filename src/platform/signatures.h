@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -25,6 +26,11 @@ bool VerifySignature(std::string_view publicKey, std::string_view message, std::
 std::string Sha256Hex(std::string_view data);
 // The SHA-256 of a file's content, read in large blocks; nothing when it cannot be read.
 std::optional<std::string> Sha256OfFile(const std::string& path);
+
+// The public keys the launcher trusts: those it was built with and, in a build that allows it, those
+// in the file that ORL_TRUSTED_KEYS names (one a line; lines that hold no key, comments among them,
+// are passed over). Empty when it trusts none.
+std::vector<std::string> TrustedKeys();
 
 // Whether text is exactly digits lower-case hex digits.
 bool IsHex(std::string_view text, size_t digits);

@@ -375,7 +375,8 @@ struct Transfer::Impl {
             return false;
         }
         std::string refusal{};  // why the body was refused, when it was
-        bool fatal = false;     // the refusal cannot be cured by trying again
+        bool fatal = false;
+        bool mismatch = false;  // the answer is not the file the request expects     // the refusal cannot be cured by trying again
     };
 
     void Finish(TransferResult outcome) {
@@ -455,10 +456,12 @@ struct Transfer::Impl {
         }
         uint64_t whole = status == 206 ? a.answer.rangeTotal : (a.answer.lengthKnown ? a.answer.length : 0);
         const TransferRequest& r = request;
-        if (whole != 0 && r.expectedSize && whole != *r.expectedSize)
+        if (whole != 0 && r.expectedSize && whole != *r.expectedSize) {
+            a.mismatch = true;
             return refuse("the server announces " + std::to_string(whole) + " bytes, not " +
                               std::to_string(*r.expectedSize),
                           true);
+        }
         if (whole != 0 && r.maxBytes != 0 && whole > r.maxBytes)
             return refuse("the answer is too large", true);
         if (!a.sink->Open(from)) return refuse("cannot write the file", true);
@@ -483,6 +486,7 @@ struct Transfer::Impl {
         uint64_t after = a->sink->Size() + bytes;
         if (r.expectedSize && after > *r.expectedSize) {
             a->refusal = "more bytes than announced";
+            a->mismatch = true;
             a->fatal = true;
             return 0;
         }
@@ -615,7 +619,8 @@ struct Transfer::Impl {
             } else {
                 sink.Keep();
             }
-            Finish({TransferState::Failed, status, why, sink.Error() == ENOSPC});
+            bool unverified = a.mismatch && !request.expectedSha256.empty();
+            Finish({TransferState::Failed, status, why, sink.Error() == ENOSPC, unverified});
             return true;
         };
         if (code != CURLE_OK) {
@@ -636,12 +641,14 @@ struct Transfer::Impl {
             return fail(why, !request.large);
         }
         if (!sink.Flush()) return fail("cannot write the file", true);
+        a.mismatch = request.expectedSize && sink.Size() > *request.expectedSize;
         if (request.expectedSize && sink.Size() != *request.expectedSize)
             return fail("received " + std::to_string(sink.Size()) + " of " +
                             std::to_string(*request.expectedSize) + " bytes",
                         sink.Size() > *request.expectedSize);
         if (total != 0 && sink.Size() != total) return fail("the answer ended short", false);
-        if (!request.expectedSha256.empty() && sink.Sha256() != request.expectedSha256)
+        a.mismatch = !request.expectedSha256.empty() && sink.Sha256() != request.expectedSha256;
+        if (a.mismatch)
             return fail("the file's SHA-256 differs from the expected one", true);
         if (!sink.Commit()) return fail("cannot write the file", true);
         {

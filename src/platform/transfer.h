@@ -64,6 +64,8 @@ struct TransferResult {
     long status = 0;        // the final answer's HTTP status, 0 when none arrived
     std::string error;      // a short reason when not succeeded
     bool diskFull = false;  // the file could not be written for want of space
+    // The answer is not the file a signed release names: another size or another SHA-256.
+    bool unverified = false;
 };
 
 // The names of a large file's partial download and its record.

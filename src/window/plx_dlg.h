@@ -11,6 +11,7 @@
 #include "installer/decompressor.h"
 #include "installer/ftp_download.h"
 #include "launch/process_control.h"
+#include "patcher/release_trust.h"
 #include "platform/clock.h"
 #include "platform/display_mode_source.h"
 #include "platform/transfer.h"
@@ -174,10 +175,18 @@ public:
     bool m_bPatchBusy = false;
     std::unique_ptr<platform::HttpSession> m_hInternet;
     // The start command's request now running and what its answer is for.
-    enum class CheckStage { None, VersionFile, SizeFile, ListFile, ArchiveSizeFile };
+    enum class CheckStage { None, Manifest, VersionFile, SizeFile, ListFile, ArchiveSizeFile };
     CheckStage m_checkStage = CheckStage::None;
     std::unique_ptr<platform::Transfer> m_hCheckRequest;
     std::string m_strArchiveName;
+    // The update folder below the host, and the signed manifest of the edition when the launcher
+    // trusts a publisher's key.
+    std::string m_strUpdateDir;
+    CReleaseTrust m_trust;
+    // The edition's scope in a signed release, and the file that keeps the releases accepted.
+    std::string ReleaseScope() const;
+    // Tells the player that the update server's file at path was refused.
+    void ReportUnverified(const std::string& path);
     // The archive's download: it streams into Update.dat's partial file on its worker.
     std::unique_ptr<platform::Transfer> m_hPatchUrl;
     uint32_t m_nPatchSize = 0;
@@ -207,8 +216,10 @@ protected:
 
 private:
     void EndPatchDownload();
+    // Fetches base + "/" + name, which is the file path below the host: with a signed release it must
+    // be named in it and match it, and a file it does not name counts as missing.
     void RequestCheckFile(CheckStage stage, const std::string& base, const std::string& name,
-                          uint64_t maxBytes);
+                          const std::string& path, uint64_t maxBytes);
     void EndVersionCheck();
     void ShowProgress(int percent);
 

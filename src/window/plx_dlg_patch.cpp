@@ -1,5 +1,6 @@
 // The start command's version check and the patch download step of the launcher window.
 #include <cstdio>
+#include <ctime>
 
 #include "core/launcher_globals.h"
 #include "patcher/http_text.h"
@@ -7,6 +8,7 @@
 #include "platform/command_line.h"
 #include "platform/files.h"
 #include "platform/resources.h"
+#include "platform/signatures.h"
 #include "settings/config_files.h"
 #include "window/plx_dlg.h"
 
@@ -41,16 +43,37 @@ void CPLXDlg::StartPatch() {
     m_bPatchBusy = true;
     SendMessage(kProgressMessage, 1, 0);
 
-    std::string dir = Cut(ReadUpdateDir(GetClientFolder(), GetDefaultServerDir()), 999);
-    SetBaseUrl(platform::UpdateHostRoot() + "/" + dir);
+    m_strUpdateDir = Cut(ReadUpdateDir(GetClientFolder(), GetDefaultServerDir()), 999);
+    SetBaseUrl(platform::UpdateHostRoot() + "/" + m_strUpdateDir);
     SendMessage(kProgressMessage, 1, 0);
-    RequestCheckFile(CheckStage::VersionFile, g_baseUrl, "last.ver", kTextMax);
+    // With a publisher's key to trust, the edition's signed manifest comes first.
+    if (!platform::TrustedKeys().empty()) {
+        m_checkStage = CheckStage::Manifest;
+        m_trust.Fetch(*m_hInternet, g_baseUrl);
+        return;
+    }
+    RequestCheckFile(CheckStage::VersionFile, g_baseUrl, "last.ver", m_strUpdateDir + "/last.ver", kTextMax);
+}
+
+std::string CPLXDlg::ReleaseScope() const { return m_typeSettings.server == 1 ? "kessa" : "orvin"; }
+
+void CPLXDlg::ReportUnverified(const std::string& path) {
+    std::fprintf(stderr, "%s: not the file the publisher signed\n", path.c_str());
+    m_host->MessageBox(platform::LoadStringById(kUnverifiedFileMessage), platform::ApplicationTitle(),
+                       MB_OK | MB_ICONSTOP);
 }
 
 void CPLXDlg::RequestCheckFile(CheckStage stage, const std::string& base, const std::string& name,
-                               uint64_t maxBytes) {
+                               const std::string& path, uint64_t maxBytes) {
     m_checkStage = stage;
-    m_hCheckRequest = StartTextRequest(*m_hInternet, base, Cut(name, kFileNameMax), maxBytes);
+    if (!m_trust.Verified()) {
+        m_hCheckRequest = StartTextRequest(*m_hInternet, base, Cut(name, kFileNameMax), maxBytes);
+        return;
+    }
+    const platform::ManifestFile* expected = m_trust.Expected(path);
+    m_hCheckRequest = expected == nullptr ? nullptr
+                                          : StartTextRequest(*m_hInternet, base, Cut(name, kFileNameMax),
+                                                             maxBytes, expected->size, expected->sha256);
 }
 
 void CPLXDlg::EndVersionCheck() {
@@ -60,15 +83,41 @@ void CPLXDlg::EndVersionCheck() {
 }
 
 void CPLXDlg::VersionCheckStep() {
-    if (!m_hCheckRequest || !m_hCheckRequest->Finished()) return;
+    if (m_checkStage == CheckStage::None) return;
+    if (m_checkStage == CheckStage::Manifest) {
+        if (!m_trust.Finished()) return;
+        ManifestOutcome outcome = m_trust.Check(platform::TrustedKeys(), ReleaseScope(), std::time(nullptr),
+                                                platform::GetCurrentDirectory() + "/" + "orl-release.ini");
+        if (outcome != ManifestOutcome::Verified) {
+            m_host->MessageBox(platform::LoadStringById(ManifestRefusalMessage(outcome)),
+                               platform::ApplicationTitle(), MB_OK | MB_ICONSTOP);
+            return EndVersionCheck();
+        }
+        return RequestCheckFile(CheckStage::VersionFile, g_baseUrl, "last.ver", m_strUpdateDir + "/last.ver",
+                                kTextMax);
+    }
+    // A file that the signed release does not name was not asked for: it reads as missing.
+    if (m_hCheckRequest && !m_hCheckRequest->Finished()) return;
     std::unique_ptr<platform::Transfer> request = std::move(m_hCheckRequest);
+    if (request && request->Result().unverified) {
+        ReportUnverified(m_strUpdateDir);
+        return EndVersionCheck();
+    }
+    auto take = [&request](std::string& out, uint32_t chunk) -> uint32_t {
+        if (!request) {
+            out.clear();
+            return 0;
+        }
+        return TakeText(*request, out, chunk);
+    };
     std::string answer;
     const std::string sizeFile = g_clientVersion + ".siz";
     switch (m_checkStage) {
         case CheckStage::None:
+        case CheckStage::Manifest:
             return;
         case CheckStage::VersionFile: {
-            if (TakeText(*request, answer, kTextChunk) == 0) {
+            if (take(answer, kTextChunk) == 0) {
                 ReportPatchError('#');
                 return EndVersionCheck();
             }
@@ -78,25 +127,27 @@ void CPLXDlg::VersionCheckStep() {
                 LaunchAntiCheatClient();
                 return;
             }
-            return RequestCheckFile(CheckStage::SizeFile, g_baseUrl, sizeFile, kTextMax);
+            return RequestCheckFile(CheckStage::SizeFile, g_baseUrl, sizeFile,
+                                    m_strUpdateDir + "/" + sizeFile, kTextMax);
         }
         case CheckStage::SizeFile:
-            if (TakeText(*request, answer, kTextChunk) != 0) ScanDecimal(answer, g_expectedSize);
+            if (take(answer, kTextChunk) != 0) ScanDecimal(answer, g_expectedSize);
             if (IsInvalidSize(g_expectedSize)) {
                 ReportPatchError('$');
                 return EndVersionCheck();
             }
-            return RequestCheckFile(CheckStage::ListFile, g_baseUrl, g_clientVersion + ".ldt", kListFileMax);
+            return RequestCheckFile(CheckStage::ListFile, g_baseUrl, g_clientVersion + ".ldt",
+                                    m_strUpdateDir + "/" + g_clientVersion + ".ldt", kListFileMax);
         case CheckStage::ListFile:
-            if (TakeText(*request, m_strArchiveName, static_cast<uint32_t>(g_expectedSize)) == 0) {
+            if (take(m_strArchiveName, static_cast<uint32_t>(g_expectedSize)) == 0) {
                 SendMessage(kProgressMessage, 0, 0);
                 return EndVersionCheck();
             }
             g_expectedSize = 0;
             return RequestCheckFile(CheckStage::ArchiveSizeFile, Cut(g_baseUrl + "/dat", 999), sizeFile,
-                                    kTextMax);
+                                    m_strUpdateDir + "/dat/" + sizeFile, kTextMax);
         case CheckStage::ArchiveSizeFile:
-            if (TakeText(*request, answer, kTextChunk) != 0) ScanDecimal(answer, g_expectedSize);
+            if (take(answer, kTextChunk) != 0) ScanDecimal(answer, g_expectedSize);
             if (IsInvalidSize(g_expectedSize)) {
                 ReportPatchError('$');
                 return EndVersionCheck();
@@ -120,6 +171,21 @@ void CPLXDlg::VersionCheckStep() {
 void CPLXDlg::BeginPatchDownload(const std::string& name, const std::string& localPath,
                                  const std::string& archiveFolderUrl) {
     std::string url = Cut(archiveFolderUrl + "/" + name, 999);
+    platform::TransferRequest request{
+        .url = url,
+        .path = localPath,
+        .large = true,
+        .expectedSize = static_cast<uint32_t>(g_expectedSize),
+        .maxBytesPerSecond = ReadDownloadSpeedCap(platform::GetCurrentDirectory())};
+    if (m_trust.Verified()) {
+        // The signed release must name the archive, with the size the size files gave.
+        const platform::ManifestFile* expected = m_trust.Expected(m_strUpdateDir + "/dat/" + name);
+        if (expected == nullptr || expected->size != request.expectedSize) {
+            ReportUnverified(m_strUpdateDir + "/dat/" + name);
+            return;
+        }
+        request.expectedSha256 = expected->sha256;
+    }
     m_nPatchSize = 0;
     m_nPatchPercent = -1;
     g_receivedTotal = 0;
@@ -128,13 +194,7 @@ void CPLXDlg::BeginPatchDownload(const std::string& name, const std::string& loc
     ForgetUpdateRecord(GetClientFolder());
     // The archive streams to disk beside Update.dat and takes its name only when exactly the
     // announced size arrived; a broken connection is continued where it stopped.
-    m_hPatchUrl = std::make_unique<platform::Transfer>(
-        *m_hInternet, platform::TransferRequest{
-                          .url = url,
-                          .path = localPath,
-                          .large = true,
-                          .expectedSize = static_cast<uint32_t>(g_expectedSize),
-                          .maxBytesPerSecond = ReadDownloadSpeedCap(platform::GetCurrentDirectory())});
+    m_hPatchUrl = std::make_unique<platform::Transfer>(*m_hInternet, request);
     m_strPatchPath = localPath;
 }
 
@@ -165,6 +225,7 @@ bool CPLXDlg::PatchDownloadStep() {
 
     platform::TransferResult result = m_hPatchUrl->Result();
     EndPatchDownload();
+    if (result.unverified) ReportUnverified(m_strPatchPath);
     if (result.state != platform::TransferState::Succeeded) {
         fprintf(stderr, "Update.dat: %s\n", result.error.c_str());
         return false;

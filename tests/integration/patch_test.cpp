@@ -4,8 +4,10 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "app/plx_app.h"
@@ -13,7 +15,10 @@
 #include "patcher/liza_encoder.h"
 #include "patcher/update_archive.h"
 #include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/release_manifest.h"
 #include "platform/resources.h"
+#include "platform/signatures.h"
 #include "support/fast_transfers.h"
 #include "support/https_server.h"
 #include "support/liza_builders.h"
@@ -477,5 +482,99 @@ TEST_F(Patch, StartRequestWhileABoxIsOpenDoesNothing) {
     EXPECT_EQ(m_host.boxes.size(), 1u);
     EXPECT_EQ(m_server.RequestCount(kDir + "/last.ver"), 1);
 }
+
+// A signed release: the launcher trusts the publisher's root key and takes the update only as the
+// edition's signed manifest names it. Every refusal is told, leaves no Update.dat and starts nothing.
+struct SignedCase {
+    const char* name;
+    int box;  // the string shown first, 0 when the update is handed over
+};
+
+class SignedRelease : public Patch, public ::testing::WithParamInterface<SignedCase> {
+protected:
+    void SetUp() override {
+        Patch::SetUp();
+        m_root = *platform::GenerateSigningKey();
+        m_online = *platform::GenerateSigningKey();
+        m_stranger = *platform::GenerateSigningKey();
+        m_work.Write("trusted.keys", "# the publisher's root\n" + m_root.publicKey + "\n");
+        setenv("ORL_TRUSTED_KEYS", (m_work / "trusted.keys").c_str(), 1);
+    }
+    void TearDown() override {
+        unsetenv("ORL_TRUSTED_KEYS");
+        Patch::TearDown();
+    }
+    // The manifest of the files served now, signed as the row wants.
+    void SignServedFiles(const std::string& name) {
+        const int64_t now = std::time(nullptr);
+        platform::ReleaseManifest m{name == "OtherEdition" ? "kessa" : "orvin", 5, now + 3600, {}, {}};
+        if (name == "Expired") m.expires = now - 10;
+        for (const char* file : {"/last.ver", "/1.0.siz", "/1.0.ldt", "/dat/1.0.siz", "/dat/patch-1.0.dat"}) {
+            std::string body = m_bodies.at(file);
+            m.files.push_back({"live/real" + std::string(file), body.size(), platform::Sha256Hex(body)});
+        }
+        std::string text = platform::FormatManifest(m);
+        const platform::SigningKeyPair& signer = name == "UnknownKey"                        ? m_stranger
+                                                 : name.find("Delegat") != std::string::npos ? m_online
+                                                                                             : m_root;
+        platform::ManifestSignature signature{
+            signer.publicKey, *platform::SignMessage(signer.privatePem, text), {}};
+        if (&signer == &m_online) {
+            int64_t until = name == "DelegationExpired" ? now - 10 : now + 3600;
+            signature.delegation = platform::Delegation{
+                m_online.publicKey, until, m_root.publicKey,
+                *platform::SignMessage(m_root.privatePem,
+                                       platform::DelegationMessage(m_online.publicKey, until))};
+        }
+        m_server.Serve(kDir + "/orl-release.txt", text);
+        if (name != "Unsigned")
+            m_server.Serve(kDir + "/orl-release.txt.sig", platform::FormatSignature(signature));
+    }
+    void ServeAll(const std::string& archive) {
+        m_bodies = {{"/last.ver", "2.0\r\n"},
+                    {"/1.0.siz", "64"},
+                    {"/1.0.ldt", "patch-1.0.dat"},
+                    {"/dat/1.0.siz", std::to_string(archive.size())},
+                    {"/dat/patch-1.0.dat", archive}};
+        for (const auto& [path, body] : m_bodies) m_server.Serve(kDir + path, body);
+    }
+
+    platform::SigningKeyPair m_root, m_online, m_stranger;
+    std::map<std::string, std::string> m_bodies;
+};
+
+TEST_P(SignedRelease, TakesTheUpdateOnlyAsSigned) {
+    const std::string name = GetParam().name;
+    std::string archive(200000, 'u');
+    ServeAll(archive);
+    SignServedFiles(name);
+    if (name == "ChangedVersionFile") m_server.Serve(kDir + "/last.ver", "3.0\r\n");
+    if (name == "ChangedArchive") m_server.Serve(kDir + "/dat/patch-1.0.dat", std::string(200000, 'x'));
+    if (name == "Rollback") m_work.Write("orl-release.ini", "[Release]\r\norvin=6\r\n");
+    Start();
+    RunDownload();
+    if (GetParam().box == 0) {
+        EXPECT_TRUE(m_host.boxes.empty()) << (m_host.boxes.empty() ? "" : m_host.boxes[0].text);
+        EXPECT_EQ(WaitForSubstituteRuns(m_updater, 1).size(), 1u);
+        EXPECT_EQ(platform::GetPrivateProfileInt("Release", "orvin", 0, m_work / "orl-release.ini"), 5)
+            << "the release accepted is kept";
+        return;
+    }
+    ASSERT_FALSE(m_host.boxes.empty());
+    EXPECT_EQ(m_host.boxes[0].text, platform::LoadStringById(GetParam().box));
+    EXPECT_FALSE(m_work.Exists("Orvin/Update.dat"));
+    EXPECT_FALSE(UpdaterRan());
+    EXPECT_FALSE(m_dlg.m_bPatchBusy);
+    EXPECT_TRUE(m_host.IsWindowAlive());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SignedRelease,
+                         ::testing::Values(SignedCase{"Valid", 0}, SignedCase{"ValidDelegation", 0},
+                                           SignedCase{"ChangedVersionFile", 254},
+                                           SignedCase{"ChangedArchive", 254}, SignedCase{"Rollback", 253},
+                                           SignedCase{"Expired", 252}, SignedCase{"UnknownKey", 251},
+                                           SignedCase{"DelegationExpired", 251},
+                                           SignedCase{"OtherEdition", 251}, SignedCase{"Unsigned", 250}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
