@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/release_trust.h"
 #include "platform/resources.h"
+#include "platform/signatures.h"
 #include "platform/transfer.h"
 #include "settings/config_files.h"
 
@@ -20,6 +22,7 @@ constexpr int32_t kFallbackBlockSize = 4096;
 // what the server should send.
 constexpr uint64_t kRecordMax = 1024;
 constexpr uint64_t kStarterMax = uint64_t{256} << 20;
+constexpr const char* kStarterFolder = "orl/KOR/Starter";
 
 }  // namespace
 
@@ -43,7 +46,7 @@ bool ChecksumRecord::ComputeFileByteSum(const std::string& path) {
     return true;
 }
 
-std::string StarterBaseUrl() { return platform::UpdateHostRoot() + "/orl/KOR/Starter"; }
+std::string StarterBaseUrl() { return platform::UpdateHostRoot() + "/" + kStarterFolder; }
 
 void RefreshStarter(const std::atomic<bool>* stop) {
     std::string working = platform::GetCurrentDirectory();
@@ -52,10 +55,35 @@ void RefreshStarter(const std::atomic<bool>* stop) {
     std::string base = StarterBaseUrl();
     platform::HttpSession session("InetURL/1.0");
 
+    // With a publisher's key to trust, the starter folder's signed manifest names what may come.
+    platform::CReleaseTrust trust;
+    std::vector<std::string> keys = platform::TrustedKeys();
+    if (!keys.empty()) {
+        platform::ManifestOutcome outcome =
+            trust.FetchAndCheck(session, base, keys, "starter", working + "/" + "orl-release.ini", stop);
+        if (outcome != platform::ManifestOutcome::Verified) {
+            std::fprintf(stderr, "VelmoraORL.exe: the starter folder's signed manifest was refused (%d)\n",
+                         static_cast<int>(outcome));
+            return;
+        }
+    }
+    auto request = [&](const std::string& name, platform::TransferRequest r) {
+        r.url = base + "/" + name;
+        if (const platform::ManifestFile* expected =
+                trust.Expected(std::string(kStarterFolder) + "/" + name)) {
+            r.expectedSize = expected->size;
+            r.expectedSha256 = expected->sha256;
+        }
+        return r;
+    };
+    bool signedStarter = trust.Expected(std::string(kStarterFolder) + "/" + "VelmoraORL.exe") != nullptr;
+    if (trust.Verified() && !signedStarter) return;
+
     bool haveRecord = false;
     ChecksumRecord record;
-    if (platform::FileExists(starter)) {
-        platform::Transfer fetch(session, {.url = base + "/" + "checksumdata.csd", .maxBytes = kRecordMax});
+    if (platform::FileExists(starter) &&
+        (!trust.Verified() || trust.Expected(std::string(kStarterFolder) + "/" + "checksumdata.csd"))) {
+        platform::Transfer fetch(session, request("checksumdata.csd", {.maxBytes = kRecordMax}));
         if (fetch.Run(stop).state == platform::TransferState::Succeeded && fetch.Body().size() == 12) {
             const char* answer = fetch.Body().data();
             haveRecord = true;
@@ -75,9 +103,10 @@ void RefreshStarter(const std::atomic<bool>* stop) {
     // starter that works.
     std::string download = starter + ".download";
     platform::Transfer fetch(
-        session,
-        {.url = base + "/" + "VelmoraORL.exe", .path = download, .maxBytes = kStarterMax, .large = true});
-    if (fetch.Run(stop).state != platform::TransferState::Succeeded) return;
+        session, request("VelmoraORL.exe", {.path = download, .maxBytes = kStarterMax, .large = true}));
+    platform::TransferResult result = fetch.Run(stop);
+    if (result.unverified) std::fprintf(stderr, "VelmoraORL.exe: not the file the publisher signed\n");
+    if (result.state != platform::TransferState::Succeeded) return;
     if (haveRecord) {
         ChecksumRecord fetched{record.blockSize, 0};
         if (!fetched.ComputeFileByteSum(download) || fetched.byteSum != record.byteSum) {

@@ -53,6 +53,8 @@ bool CFTPDownload::RunQueue() {
             request.large = item.large;
             request.maxBytes = item.maxBytes;
             request.maxBytesPerSecond = item.maxBytesPerSecond;
+            request.expectedSize = item.expectedSize;
+            request.expectedSha256 = item.expectedSha256;
             m_currentName = item.fileName;
             m_currentPath = request.path;
         }
@@ -115,4 +117,12 @@ bool CFTPDownload::AllSucceeded() {
         if (item.result.state != platform::TransferState::Succeeded) return false;
     }
     return true;
+}
+
+bool CFTPDownload::AnyUnverified() {
+    std::lock_guard lock(m_lock);
+    for (const DownloadItem& item : m_queue) {
+        if (item.result.unverified) return true;
+    }
+    return false;
 }

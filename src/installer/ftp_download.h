@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -21,7 +22,10 @@ struct DownloadItem {
     // index) is capped at maxBytes.
     bool large = true;
     uint64_t maxBytes = 0;
-    uint64_t maxBytesPerSecond = 0;     // 0: no cap
+    uint64_t maxBytesPerSecond = 0;  // 0: no cap
+    // What a signed release names: the file must have exactly this size and SHA-256.
+    std::optional<uint64_t> expectedSize{};
+    std::string expectedSha256{};
     platform::TransferResult result{};  // how the item's download ended
 };
 
@@ -44,6 +48,8 @@ public:
     void ClearQueue();
     // Whether every item of the finished queue arrived whole with a good status.
     bool AllSucceeded();
+    // Whether an item of the finished queue was not the file its signed release names.
+    bool AnyUnverified();
 
     // Progress of the current file: bytes received and announced (0 when unknown).
     void OnProgress(uint64_t progress, uint64_t maximum);

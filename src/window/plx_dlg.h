@@ -11,9 +11,9 @@
 #include "installer/decompressor.h"
 #include "installer/ftp_download.h"
 #include "launch/process_control.h"
-#include "patcher/release_trust.h"
 #include "platform/clock.h"
 #include "platform/display_mode_source.h"
+#include "platform/release_trust.h"
 #include "platform/transfer.h"
 #include "prereq/redist_installer.h"
 #include "settings/display_modes.h"
@@ -131,6 +131,12 @@ public:
     // The index has arrived: the player is asked, and the archive's download starts.
     void OfferFullClient();
     std::unique_ptr<platform::Transfer> m_indexFetch;
+    // The edition's signed manifest is on its way for the install.
+    bool m_bInstallTrustPending = false;
+    void FetchIndex();
+    // With a verified manifest: request gets the size and SHA-256 it names for path, or the player
+    // is told that the file is not signed and false comes back.
+    bool ExpectSigned(const std::string& path, platform::TransferRequest& request);
     void ReinstallClient();
     void DeleteClientFolder(const std::string& folder);
     std::shared_ptr<CFTPDownload> m_downloader = std::make_shared<CFTPDownload>();
@@ -182,7 +188,7 @@ public:
     // The update folder below the host, and the signed manifest of the edition when the launcher
     // trusts a publisher's key.
     std::string m_strUpdateDir;
-    CReleaseTrust m_trust;
+    platform::CReleaseTrust m_trust;
     // The edition's scope in a signed release, and the file that keeps the releases accepted.
     std::string ReleaseScope() const;
     // Tells the player that the update server's file at path was refused.

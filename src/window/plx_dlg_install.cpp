@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -16,6 +17,7 @@
 #include "platform/command_line.h"
 #include "platform/files.h"
 #include "platform/resources.h"
+#include "platform/signatures.h"
 #include "settings/config_files.h"
 #include "window/plx_dlg.h"
 
@@ -75,17 +77,43 @@ bool CPLXDlg::InstallFullClient() {
     if (!m_downloader->IsDone()) return false;
     std::string folder = GetClientFolder();
     if (PathExists(folder + "\\" + "VelmoraEac.exe")) return true;
-    if (m_indexFetch) return true;
+    if (m_indexFetch || m_bInstallTrustPending) return true;
 
-    // The index arrives on a worker; timer 2 looks at it and goes on with the prompt.
-    std::string url = platform::UpdateHostRoot() + "/" + GetFullClientPath() + "/" + "full_index.txt";
-    m_indexFetch = std::make_unique<platform::Transfer>(
-        *m_hInternet,
-        platform::TransferRequest{.url = url,
-                                  .path = platform::GetCurrentDirectory() + "/" + "full_index.txt",
-                                  .maxBytes = kIndexMax});
+    // The index arrives on a worker, after the edition's signed manifest when the launcher trusts a
+    // publisher's key; timer 2 looks at them and goes on with the prompt.
     m_host->SetTimer(kIndexTimer, 100);
+    if (!platform::TrustedKeys().empty()) {
+        m_bInstallTrustPending = true;
+        m_trust.Fetch(*m_hInternet, platform::UpdateHostRoot() + "/" +
+                                        ReadUpdateDir(GetClientFolder(), GetDefaultServerDir()));
+        return true;
+    }
+    FetchIndex();
     return true;
+}
+
+bool CPLXDlg::ExpectSigned(const std::string& path, platform::TransferRequest& request) {
+    if (!m_trust.Verified()) return true;
+    const platform::ManifestFile* expected = m_trust.Expected(path);
+    if (expected == nullptr) {
+        ReportUnverified(path);
+        return false;
+    }
+    request.expectedSize = expected->size;
+    request.expectedSha256 = expected->sha256;
+    return true;
+}
+
+void CPLXDlg::FetchIndex() {
+    std::string url = platform::UpdateHostRoot() + "/" + GetFullClientPath() + "/" + "full_index.txt";
+    platform::TransferRequest request{
+        .url = url, .path = platform::GetCurrentDirectory() + "/" + "full_index.txt", .maxBytes = kIndexMax};
+    if (!ExpectSigned(GetFullClientPath() + "/" + "full_index.txt", request)) {
+        m_host->KillTimer(kIndexTimer);
+        m_bStartAfterDecline = false;
+        return;
+    }
+    m_indexFetch = std::make_unique<platform::Transfer>(*m_hInternet, request);
 }
 
 void CPLXDlg::OfferFullClient() {
@@ -110,6 +138,10 @@ void CPLXDlg::OfferFullClient() {
     m_downloader->ClearQueue();
     DownloadItem item{platform::UpdateHostRoot(), GetFullClientPath(), GetArchiveName(), working};
     item.maxBytesPerSecond = ReadDownloadSpeedCap(working);
+    platform::TransferRequest expected;
+    if (!ExpectSigned(GetFullClientPath() + "/" + GetArchiveName(), expected)) return;
+    item.expectedSize = expected.expectedSize;
+    item.expectedSha256 = expected.expectedSha256;
     if (!m_downloader->AddAndStart(item)) return;
     m_host->SetTimer(kDownloadTimer, 250);
 }
@@ -149,10 +181,28 @@ void CPLXDlg::DeleteClientFolder(const std::string& folder) {
 void CPLXDlg::OnTimer(unsigned id) {
     double percent = 0.0;
     if (id == kIndexTimer) {
+        if (m_bInstallTrustPending) {
+            if (!m_trust.Finished()) return;
+            m_bInstallTrustPending = false;
+            platform::ManifestOutcome outcome =
+                m_trust.Check(platform::TrustedKeys(), ReleaseScope(), std::time(nullptr),
+                              platform::GetCurrentDirectory() + "/" + "orl-release.ini");
+            if (outcome != platform::ManifestOutcome::Verified) {
+                m_host->KillTimer(kIndexTimer);
+                m_bStartAfterDecline = false;
+                m_host->MessageBox(platform::LoadStringById(platform::ManifestRefusalMessage(outcome)),
+                                   platform::ApplicationTitle(), MB_OK | MB_ICONSTOP);
+                return;
+            }
+            FetchIndex();
+            return;
+        }
         if (!m_indexFetch || !m_indexFetch->Finished()) return;
         m_host->KillTimer(kIndexTimer);
-        bool arrived = m_indexFetch->Result().state == platform::TransferState::Succeeded;
+        platform::TransferResult index = m_indexFetch->Result();
+        bool arrived = index.state == platform::TransferState::Succeeded;
         m_indexFetch.reset();
+        if (index.unverified) ReportUnverified(GetFullClientPath() + "/" + "full_index.txt");
         if (!arrived) {
             // The player is told; the start ends here rather than running into the version check
             // of a client that is not there.
@@ -168,6 +218,8 @@ void CPLXDlg::OnTimer(unsigned id) {
         if (m_downloader->IsDone()) {
             m_host->KillTimer(kDownloadTimer);
             if (!m_downloader->AllSucceeded()) {
+                if (m_downloader->AnyUnverified())
+                    ReportUnverified(GetFullClientPath() + "/" + GetArchiveName());
                 m_host->MessageBox(platform::LoadStringById(244), platform::ApplicationTitle(),
                                    MB_OK | MB_ICONEXCLAMATION);
             } else if (!m_extractor->Start(m_downloader->GetCurrentFile().second, GetClientFolder())) {

@@ -59,8 +59,8 @@ std::string CPLXDlg::ReleaseScope() const { return m_typeSettings.server == 1 ? 
 
 void CPLXDlg::ReportUnverified(const std::string& path) {
     std::fprintf(stderr, "%s: not the file the publisher signed\n", path.c_str());
-    m_host->MessageBox(platform::LoadStringById(kUnverifiedFileMessage), platform::ApplicationTitle(),
-                       MB_OK | MB_ICONSTOP);
+    m_host->MessageBox(platform::LoadStringById(platform::kUnverifiedFileMessage),
+                       platform::ApplicationTitle(), MB_OK | MB_ICONSTOP);
 }
 
 void CPLXDlg::RequestCheckFile(CheckStage stage, const std::string& base, const std::string& name,
@@ -86,10 +86,11 @@ void CPLXDlg::VersionCheckStep() {
     if (m_checkStage == CheckStage::None) return;
     if (m_checkStage == CheckStage::Manifest) {
         if (!m_trust.Finished()) return;
-        ManifestOutcome outcome = m_trust.Check(platform::TrustedKeys(), ReleaseScope(), std::time(nullptr),
-                                                platform::GetCurrentDirectory() + "/" + "orl-release.ini");
-        if (outcome != ManifestOutcome::Verified) {
-            m_host->MessageBox(platform::LoadStringById(ManifestRefusalMessage(outcome)),
+        platform::ManifestOutcome outcome =
+            m_trust.Check(platform::TrustedKeys(), ReleaseScope(), std::time(nullptr),
+                          platform::GetCurrentDirectory() + "/" + "orl-release.ini");
+        if (outcome != platform::ManifestOutcome::Verified) {
+            m_host->MessageBox(platform::LoadStringById(platform::ManifestRefusalMessage(outcome)),
                                platform::ApplicationTitle(), MB_OK | MB_ICONSTOP);
             return EndVersionCheck();
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -12,6 +13,9 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/release_manifest.h"
+#include "platform/resources.h"
+#include "platform/signatures.h"
 #include "support/dev_server_process.h"
 #include "support/https_server.h"
 #include "support/nginx_process.h"
@@ -44,7 +48,7 @@ protected:
             " --release 1.0 " + (m_folder / "releases/1.0") + " --release 1.1 " + (m_folder / "releases/1.1");
         std::string command = std::string(ORL_PUBLISH_PATH) + " " + (m_folder / "tree") + releases +
                               " --full 1.0 --edition kessa" + releases + " --full 1.0 --starter " +
-                              (m_folder / "starter.exe") + " >/dev/null";
+                              (m_folder / "starter.exe") + m_publishOptions + " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0);
         m_folder.MakeFolder("work");
         m_folder.MakeFolder("runtime");
@@ -87,7 +91,7 @@ protected:
             ORL_PATH, m_folder / "work",
             {"DISPLAY=" + m_x.display, "ORL_UPDATE_HOST=" + host, "ORL_WEB_HOST=" + host,
              "ORL_COMMUNITY_HOST=" + host, "ORL_CA_BUNDLE=" + ca, "XDG_RUNTIME_DIR=" + (m_folder / "runtime"),
-             "QT_LOGGING_RULES=qt.webenginecontext=false"},
+             "QT_LOGGING_RULES=qt.webenginecontext=false", "ORL_TRUSTED_KEYS=" + m_trustedKeys},
             args, 150, out, killWhen);
         return m_folder.Read("orl.out");
     }
@@ -124,6 +128,8 @@ protected:
     int m_status = -9;
     TreeServer m_treeServer = TreeServer::DevServer;
     size_t m_bulkBytes = 0;
+    std::string m_publishOptions;  // more options for orl-publish
+    std::string m_trustedKeys;     // the file of keys the launcher trusts, none when empty
 };
 
 class EveryServer : public EndToEnd, public ::testing::WithParamInterface<TreeServer> {
@@ -288,6 +294,150 @@ TEST_F(EndToEnd, WindowsUpdaterWithoutRunnerIsToldAndTheWindowStays) {
     EXPECT_EQ(out.find("window closes"), out.find("window closes", stops)) << "only the driver closes it";
     EXPECT_TRUE(m_folder.Exists("work/Orvin/Update.ok")) << "the update is kept for the next start";
 }
+
+// A signed tree, and the launcher trusting the publisher's root key. A valid tree installs, updates
+// and hands over as before; every attack on it leaves the client and the starter byte for byte as
+// they were, starts nothing from the tampered files, and is told.
+struct SignedCase {
+    const char* name;
+    int box;  // the refusal told first; 0 for a valid tree
+};
+
+class SignedTree : public EndToEnd, public ::testing::WithParamInterface<SignedCase> {
+protected:
+    void SetUp() override {
+        for (const char* who : {"root", "online", "stranger"})
+            ASSERT_EQ(
+                std::system(
+                    (std::string(ORL_PUBLISH_PATH) + " keygen " + (m_folder / who) + " >/dev/null").c_str()),
+                0);
+        std::string name = GetParam().name;
+        if (name == "ValidDelegation") {
+            ASSERT_EQ(std::system((std::string(ORL_PUBLISH_PATH) + " delegate " +
+                                   (m_folder / "root/orl-signing.key") + " " +
+                                   (m_folder / "online/orl-signing.pub") + " --expires 3 " +
+                                   (m_folder / "delegation.txt") + " >/dev/null")
+                                      .c_str()),
+                      0);
+            m_publishOptions = " --sign " + (m_folder / "online/orl-signing.key") + " --delegation " +
+                               (m_folder / "delegation.txt");
+        } else {
+            m_publishOptions = " --sign " + (m_folder / "root/orl-signing.key");
+        }
+        m_trustedKeys = m_folder / "root/orl-signing.pub";
+        EndToEnd::SetUp();
+    }
+    // Signs manifest text with the root key, as the row's attacker could not.
+    void Rewrite(const std::string& folder, const std::function<void(platform::ReleaseManifest&)>& change,
+                 const std::function<void(platform::ManifestSignature&)>& resign = {}) {
+        std::string reason;
+        auto manifest =
+            platform::ParseManifest(m_folder.Read("tree/" + folder + "/orl-release.txt"), &reason);
+        ASSERT_TRUE(manifest) << reason;
+        change(*manifest);
+        std::string text = platform::FormatManifest(*manifest);
+        std::string pem = m_folder.Read("root/orl-signing.key");
+        platform::ManifestSignature signature{
+            *platform::PublicKeyOf(pem), *platform::SignMessage(pem, text), {}};
+        if (resign) resign(signature);
+        m_folder.Write("tree/" + folder + "/orl-release.txt", text);
+        m_folder.Write("tree/" + folder + "/orl-release.txt.sig", platform::FormatSignature(signature));
+    }
+    static void FlipByte(const std::string& path) {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(fs::file_size(path) / 2));
+        char c = 0;
+        file.read(&c, 1);
+        file.seekp(static_cast<std::streamoff>(fs::file_size(path) / 2));
+        c = static_cast<char>(c ^ 0x20);
+        file.write(&c, 1);
+    }
+};
+
+TEST_P(SignedTree, TakesOnlyWhatThePublisherSigned) {
+    const std::string name = GetParam().name;
+    const std::string starter = m_folder.Read("starter.exe");
+    if (name != "ValidInstall" && name != "ChangedZip") Install(name == "ChangedOrlIni" ? "1.1" : "1.0");
+    m_folder.Write("work/VelmoraORL.exe", name == "ChangedStarter" ? "old starter" : starter);
+    if (name == "ChangedStarter") {
+        // The same bytes in another order: the same byte sum, another program.
+        std::string swapped = starter;
+        std::reverse(swapped.begin(), swapped.end());
+        m_folder.Write("tree/orl/KOR/Starter/VelmoraORL.exe", swapped);
+    }
+    if (name == "ChangedZip") FlipByte(m_folder / "tree/live/VEL-KOR/full/Velmora_Orvin.zip");
+    if (name == "ChangedArchive") FlipByte(m_folder / ("tree/" + std::string(kUpdateArchive)));
+    if (name == "ChangedOrlIni")
+        m_folder.Write("tree/orl/KOR/Starter/orl.ini", "[BannerURL]\r\n1=https://evil.example\r\n");
+    if (name == "ChangedLastVer") m_folder.Write("tree/live/real/last.ver", "1.2\n");
+    if (name == "Rollback") m_folder.Write("work/orl-release.ini", "[Release]\r\norvin=99999999999\r\n");
+    if (name == "Expired")
+        Rewrite("live/real", [](platform::ReleaseManifest& m) { m.expires = std::time(nullptr) - 60; });
+    if (name == "UnknownKey") {
+        ASSERT_EQ(std::system((std::string(ORL_PUBLISH_PATH) + " resign " + (m_folder / "tree") + " --sign " +
+                               (m_folder / "stranger/orl-signing.key") + " >/dev/null")
+                                  .c_str()),
+                  0);
+    }
+    if (name == "DelegationExpired") {
+        std::string online = m_folder.Read("online/orl-signing.key");
+        Rewrite(
+            "live/real", [](platform::ReleaseManifest&) {},
+            [&](platform::ManifestSignature& signature) {
+                std::string root = m_folder.Read("root/orl-signing.key");
+                int64_t until = std::time(nullptr) - 60;
+                std::string key = *platform::PublicKeyOf(online);
+                signature = {
+                    key, *platform::SignMessage(online, m_folder.Read("tree/live/real/orl-release.txt")), {}};
+                signature.delegation = platform::Delegation{
+                    key, until, *platform::PublicKeyOf(root),
+                    *platform::SignMessage(root, platform::DelegationMessage(key, until))};
+            });
+        // The delegated key signs the manifest as written.
+        std::string text = m_folder.Read("tree/live/real/orl-release.txt");
+        auto signature =
+            platform::ParseSignature(m_folder.Read("tree/live/real/orl-release.txt.sig"), nullptr);
+        signature->signature = *platform::SignMessage(online, text);
+        m_folder.Write("tree/live/real/orl-release.txt.sig", platform::FormatSignature(*signature));
+    }
+    if (name == "OtherEdition") {
+        fs::copy_file(m_folder / "tree/live/test/orl-release.txt",
+                      m_folder / "tree/live/real/orl-release.txt", fs::copy_options::overwrite_existing);
+        fs::copy_file(m_folder / "tree/live/test/orl-release.txt.sig",
+                      m_folder / "tree/live/real/orl-release.txt.sig", fs::copy_options::overwrite_existing);
+    }
+    auto before = ClientFiles();
+    std::string out = RunAgainstTree();
+    EXPECT_EQ(m_status, 0) << out;
+    EXPECT_EQ(m_folder.Read("work/VelmoraORL.exe"), name == "ChangedStarter" ? "old starter" : starter);
+    if (name.starts_with("Valid")) {
+        for (int i = 0; i < 1000 && Handovers().find("applied the update") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_NE(Handovers().find("applied the update from 1.0 to 1.1"), std::string::npos) << out;
+        return;
+    }
+    if (name == "ChangedStarter" || name == "ChangedOrlIni") {
+        // The game's own files are signed and sound: the hand-over goes on without the refused file.
+        EXPECT_FALSE(m_folder.Exists("work/Orvin/orl.ini") &&
+                     m_folder.Read("work/Orvin/orl.ini").find("evil") != std::string::npos);
+        return;
+    }
+    EXPECT_EQ(ClientFiles(), before) << out;
+    EXPECT_EQ(Handovers(), "") << "nothing is started";
+    std::string told = platform::LoadStringById(GetParam().box);
+    EXPECT_NE(out.find(told.substr(0, told.find('\n'))), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SignedTree,
+                         ::testing::Values(SignedCase{"Valid", 0}, SignedCase{"ValidInstall", 0},
+                                           SignedCase{"ValidDelegation", 0}, SignedCase{"ChangedStarter", 0},
+                                           SignedCase{"ChangedZip", 254}, SignedCase{"ChangedArchive", 254},
+                                           SignedCase{"ChangedOrlIni", 0}, SignedCase{"ChangedLastVer", 254},
+                                           SignedCase{"Rollback", 253}, SignedCase{"Expired", 252},
+                                           SignedCase{"UnknownKey", 251},
+                                           SignedCase{"DelegationExpired", 251},
+                                           SignedCase{"OtherEdition", 251}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct FailureCase {
     const char* name;

@@ -1,4 +1,4 @@
-#include "patcher/release_trust.h"
+#include "platform/release_trust.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -6,6 +6,7 @@
 
 #include "platform/profile.h"
 
+namespace platform {
 namespace {
 
 // A manifest names every file of a client of tens of thousands of files; a signature is a few lines.
@@ -34,17 +35,16 @@ int ManifestRefusalMessage(ManifestOutcome outcome) {
 }
 
 uint64_t AcceptedRelease(const std::string& statePath, const std::string& scope) {
-    std::string text = platform::GetPrivateProfileString("Release", scope, "0", 32, statePath);
+    std::string text = GetPrivateProfileString("Release", scope, "0", 32, statePath);
     return std::strtoull(text.c_str(), nullptr, 10);
 }
 
-void CReleaseTrust::Fetch(const platform::HttpSession& session, const std::string& folderUrl) {
+void CReleaseTrust::Fetch(const HttpSession& session, const std::string& folderUrl) {
     m_verified.reset();
     std::string url = folderUrl + "/" + kManifestName;
-    m_manifest = std::make_unique<platform::Transfer>(
-        session, platform::TransferRequest{.url = url, .maxBytes = kManifestMax});
-    m_signature = std::make_unique<platform::Transfer>(
-        session, platform::TransferRequest{.url = url + ".sig", .maxBytes = kSignatureMax});
+    m_manifest = std::make_unique<Transfer>(session, TransferRequest{.url = url, .maxBytes = kManifestMax});
+    m_signature =
+        std::make_unique<Transfer>(session, TransferRequest{.url = url + ".sig", .maxBytes = kSignatureMax});
 }
 
 bool CReleaseTrust::Finished() const {
@@ -54,28 +54,28 @@ bool CReleaseTrust::Finished() const {
 ManifestOutcome CReleaseTrust::Check(const std::vector<std::string>& keys, const std::string& scope,
                                      int64_t now, const std::string& statePath) {
     m_verified.reset();
-    auto arrived = [](const std::unique_ptr<platform::Transfer>& t) {
-        return t && t->Result().state == platform::TransferState::Succeeded;
+    auto arrived = [](const std::unique_ptr<Transfer>& t) {
+        return t && t->Result().state == TransferState::Succeeded;
     };
     if (!arrived(m_manifest) || !arrived(m_signature)) return ManifestOutcome::Unreachable;
     const std::string& text = m_manifest->Body();
     std::string reason;
-    auto signature = platform::ParseSignature(m_signature->Body(), &reason);
+    auto signature = ParseSignature(m_signature->Body(), &reason);
     if (!signature) {
         std::fprintf(stderr, "orl-release.txt.sig: %s\n", reason.c_str());
         return ManifestOutcome::Malformed;
     }
-    switch (platform::CheckSignature(text, *signature, keys, now)) {
-        case platform::SignatureVerdict::Trusted:
+    switch (CheckSignature(text, *signature, keys, now)) {
+        case SignatureVerdict::Trusted:
             break;
-        case platform::SignatureVerdict::DelegationExpired:
+        case SignatureVerdict::DelegationExpired:
             return ManifestOutcome::DelegationExpired;
-        case platform::SignatureVerdict::UnknownKey:
-        case platform::SignatureVerdict::BadSignature:
+        case SignatureVerdict::UnknownKey:
+        case SignatureVerdict::BadSignature:
             return ManifestOutcome::Untrusted;
     }
     // Only a text with a good signature is read further.
-    auto manifest = platform::ParseManifest(text, &reason);
+    auto manifest = ParseManifest(text, &reason);
     if (!manifest) {
         std::fprintf(stderr, "orl-release.txt: %s\n", reason.c_str());
         return ManifestOutcome::Malformed;
@@ -85,13 +85,12 @@ ManifestOutcome CReleaseTrust::Check(const std::vector<std::string>& keys, const
     uint64_t accepted = AcceptedRelease(statePath, scope);
     if (manifest->release < accepted) return ManifestOutcome::Rollback;
     if (manifest->release > accepted)
-        platform::WritePrivateProfileString("Release", scope, std::to_string(manifest->release), statePath);
+        WritePrivateProfileString("Release", scope, std::to_string(manifest->release), statePath);
     m_verified = std::move(*manifest);
     return ManifestOutcome::Verified;
 }
 
-ManifestOutcome CReleaseTrust::FetchAndCheck(const platform::HttpSession& session,
-                                             const std::string& folderUrl,
+ManifestOutcome CReleaseTrust::FetchAndCheck(const HttpSession& session, const std::string& folderUrl,
                                              const std::vector<std::string>& keys, const std::string& scope,
                                              const std::string& statePath, const std::atomic<bool>* stop) {
     Fetch(session, folderUrl);
@@ -101,6 +100,8 @@ ManifestOutcome CReleaseTrust::FetchAndCheck(const platform::HttpSession& sessio
     return Check(keys, scope, static_cast<int64_t>(std::time(nullptr)), statePath);
 }
 
-const platform::ManifestFile* CReleaseTrust::Expected(const std::string& path) const {
+const ManifestFile* CReleaseTrust::Expected(const std::string& path) const {
     return m_verified ? m_verified->Find(path) : nullptr;
 }
+
+}  // namespace platform

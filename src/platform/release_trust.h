@@ -13,6 +13,8 @@
 #include "platform/release_manifest.h"
 #include "platform/transfer.h"
 
+namespace platform {
+
 enum class ManifestOutcome {
     Verified,
     Unreachable,        // the manifest or its signature did not arrive
@@ -58,3 +60,5 @@ private:
     std::unique_ptr<platform::Transfer> m_signature;
     std::optional<platform::ReleaseManifest> m_verified;
 };
+
+}  // namespace platform
