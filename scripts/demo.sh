@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The demo behind scripts/run.sh: publishes client 1.0 (as the full client) and 1.1 (as an update)
-# for both editions with orl-publish, serves the tree with orl-devserver on loopback, prepares a
-# fresh working folder and runs the launcher there.
+# The demo behind scripts/run.sh: makes a signing key, publishes client 1.0 (as the full client) and
+# 1.1 (as an update) for both editions with orl-publish, signed, serves the tree with orl-devserver on
+# loopback, prepares a fresh working folder and runs the launcher there, trusting the demo's key.
 #   scripts/demo.sh [--headless]
 # With a display the player uses the window. Without one, or with --headless, the window runs under
 # Xvfb and drives itself: the full install, the update from 1.0 to 1.1 and the hand-over to the game
@@ -58,9 +58,11 @@ editions=()
 for edition in orvin kessa; do
   editions+=(--edition "$edition" --release 1.0 "$demo/releases/1.0" --release 1.1 "$demo/releases/1.1" --full 1.0)
 done
+"$bin/orl-publish" keygen "$demo/keys" >/dev/null
 "$bin/orl-publish" "$demo/server" "${editions[@]}" --starter "$demo/VelmoraORL.exe" --orl-ini "$demo/orl.ini" \
-  --web "$root/demo/web"
-echo "Update server: $host, serving $demo/server"
+  --web "$root/demo/web" --sign "$demo/keys/orl-signing.key"
+export ORL_TRUSTED_KEYS=$demo/keys/orl-signing.pub
+echo "Update server: $host, serving $demo/server, signed with the key in $demo/keys"
 echo "Working folder: $demo/work"
 
 cd "$demo/work"
