@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -108,6 +109,79 @@ struct Digest {
     }
 };
 
+// The SHA-256 of a file's blocks, taken on a thread of its own while the transfer's thread receives
+// and writes the next ones, so checking a download costs it no speed.
+class PipelinedDigest {
+public:
+    PipelinedDigest() : m_thread([this] { Run(); }) {}
+    ~PipelinedDigest() {
+        {
+            std::lock_guard guard(m_lock);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    PipelinedDigest(const PipelinedDigest&) = delete;
+    PipelinedDigest& operator=(const PipelinedDigest&) = delete;
+
+    void Reset() {
+        Drain();
+        m_digest.Reset();
+    }
+    // Hands block over, to be hashed after the blocks before it; gives back an empty buffer to fill.
+    std::vector<char> Push(std::vector<char> block) {
+        std::unique_lock guard(m_lock);
+        m_changed.wait(guard, [this] { return m_queue.size() < kQueued; });
+        m_queue.push_back(std::move(block));
+        std::vector<char> next;
+        if (!m_free.empty()) {
+            next = std::move(m_free.back());
+            m_free.pop_back();
+        }
+        m_changed.notify_all();
+        next.clear();
+        return next;
+    }
+    std::string Final() {
+        Drain();
+        return m_digest.Final();
+    }
+
+private:
+    static constexpr size_t kQueued = 8;
+
+    void Drain() {
+        std::unique_lock guard(m_lock);
+        m_changed.wait(guard, [this] { return m_queue.empty() && !m_busy; });
+    }
+    void Run() {
+        std::unique_lock guard(m_lock);
+        for (;;) {
+            m_changed.wait(guard, [this] { return m_stop || !m_queue.empty(); });
+            if (m_queue.empty()) return;
+            std::vector<char> block = std::move(m_queue.front());
+            m_queue.pop_front();
+            m_busy = true;
+            guard.unlock();
+            m_digest.Update(block.data(), block.size());
+            guard.lock();
+            m_busy = false;
+            if (m_free.size() < kQueued) m_free.push_back(std::move(block));
+            m_changed.notify_all();
+        }
+    }
+
+    Digest m_digest;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<std::vector<char>> m_queue;
+    std::vector<std::vector<char>> m_free;
+    bool m_busy = false;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 // What a large file's record keeps of the answer its partial came from.
 struct PartialRecord {
     std::string url;
@@ -145,7 +219,10 @@ struct PartialRecord {
 // file's partial, which outlives a failed or cancelled transfer.
 class Sink {
 public:
-    explicit Sink(const TransferRequest& request) : m_request(request) {}
+    explicit Sink(const TransferRequest& request) : m_request(request) {
+        if (!request.expectedSha256.empty() && !request.path.empty())
+            m_pipelined = std::make_unique<PipelinedDigest>();
+    }
     ~Sink() {
         if (m_fd >= 0) ::close(m_fd);
     }
@@ -173,6 +250,7 @@ public:
         m_pending.clear();
         m_size = offset;
         m_digest.Reset();
+        if (m_pipelined) m_pipelined->Reset();
         m_error = 0;
         if (Memory()) {
             m_body.clear();
@@ -196,7 +274,7 @@ public:
     }
 
     bool Append(const char* data, size_t size) {
-        if (!m_request.expectedSha256.empty()) m_digest.Update(data, size);
+        if (!m_request.expectedSha256.empty() && !m_pipelined) m_digest.Update(data, size);
         m_size += size;
         if (Memory()) {
             m_body.append(data, size);
@@ -229,11 +307,15 @@ public:
                 at += n;
             }
         }
+        if (m_pipelined) {
+            m_pending = m_pipelined->Push(std::move(m_pending));
+            m_pending.reserve(kFileWriteSize + kReceiveBufferSize);
+        }
         m_pending.clear();
         return ok;
     }
 
-    std::string Sha256() { return m_digest.Final(); }
+    std::string Sha256() { return m_pipelined ? m_pipelined->Final() : m_digest.Final(); }
 
     // Brings a whole, valid body into place.
     bool Commit() {
@@ -286,7 +368,13 @@ private:
                                 static_cast<off_t>(at));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return Fail(n < 0 ? errno : EIO);
-            m_digest.Update(buffer.data(), static_cast<size_t>(n));
+            if (m_pipelined) {
+                buffer.resize(static_cast<size_t>(n));
+                buffer = m_pipelined->Push(std::move(buffer));
+                buffer.resize(kFileWriteSize);
+            } else {
+                m_digest.Update(buffer.data(), static_cast<size_t>(n));
+            }
             at += static_cast<uint64_t>(n);
         }
         return true;
@@ -300,6 +388,7 @@ private:
     int m_error = 0;
     uint64_t m_size = 0;
     Digest m_digest;
+    std::unique_ptr<PipelinedDigest> m_pipelined;
 };
 
 }  // namespace
@@ -376,7 +465,8 @@ struct Transfer::Impl {
         }
         std::string refusal{};  // why the body was refused, when it was
         bool fatal = false;
-        bool mismatch = false;  // the answer is not the file the request expects     // the refusal cannot be cured by trying again
+        bool mismatch = false;  // the answer is not the file the request expects     // the refusal cannot be
+                                // cured by trying again
     };
 
     void Finish(TransferResult outcome) {
@@ -648,8 +738,7 @@ struct Transfer::Impl {
                         sink.Size() > *request.expectedSize);
         if (total != 0 && sink.Size() != total) return fail("the answer ended short", false);
         a.mismatch = !request.expectedSha256.empty() && sink.Sha256() != request.expectedSha256;
-        if (a.mismatch)
-            return fail("the file's SHA-256 differs from the expected one", true);
+        if (a.mismatch) return fail("the file's SHA-256 differs from the expected one", true);
         if (!sink.Commit()) return fail("cannot write the file", true);
         {
             std::lock_guard guard(lock);

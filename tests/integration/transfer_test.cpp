@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "patcher/http_text.h"
+#include "platform/signatures.h"
 #include "support/fast_transfers.h"
 #include "support/https_server.h"
 #include "support/temp_folder.h"
@@ -171,10 +172,12 @@ TEST_F(Transfers, LargeFileContinuesWhereItStoppedWhileTheServersFileIsTheSame) 
     for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7919 % 251);
     m_server.Serve("/big", body);
     m_server.Fail("/big", HttpFault::CutShort, 1000000);
+    // The hash covers the part from the earlier run as well as the rest.
     platform::TransferRequest request{.url = m_server.Root() + "/big",
                                       .path = m_folder / "big",
                                       .large = true,
-                                      .expectedSize = body.size()};
+                                      .expectedSize = body.size(),
+                                      .expectedSha256 = platform::Sha256Hex(body)};
     EXPECT_EQ(Fetch(request).state, TransferState::Failed);
     EXPECT_FALSE(m_folder.Exists("big"));
     ASSERT_TRUE(m_folder.Exists("big.part"));
@@ -194,6 +197,7 @@ TEST_F(Transfers, LargeFileContinuesWhereItStoppedWhileTheServersFileIsTheSame) 
     m_folder.Write("big.part.info", "url=" + request.url + "\netag=\"old\"\nmodified=\nsize=3000000\n");
     fs::remove(m_folder / "big");
     m_server.Serve("/big", changed);
+    request.expectedSha256 = platform::Sha256Hex(changed);
     auto restarted = Fetch(request);
     EXPECT_EQ(restarted.state, TransferState::Succeeded) << restarted.error;
     EXPECT_EQ(restarted.status, 200);
