@@ -34,6 +34,12 @@ namespace {
 
 const std::string kDir = "/live/real";
 
+// A host whose server list holds Orvin, selected.
+void SelectOrvin(RecordingHost& host) {
+    host.ComboAddString(IDC_SERVER, " 오르빈");
+    host.ComboSetCurSel(IDC_SERVER, 0);
+}
+
 class Patch : public WorkingFolderTest {
 protected:
     void SetUp() override {
@@ -42,8 +48,7 @@ protected:
         m_work.Write("Orvin/List.mfm", std::string("1.0") + std::string(9, '\0'));
         m_updater = InstallSubstitute(m_work / "Orvin", "VelmoraGameUpdate.exe");
         m_client = InstallSubstitute(m_work / "Orvin", "VelmoraEac.exe");
-        m_host.ComboAddString(IDC_SERVER, " 오르빈");
-        m_host.ComboSetCurSel(IDC_SERVER, 0);
+        SelectOrvin(m_host);
         g_expectedSize = 0;
         ASSERT_TRUE(m_dlg.Create(m_host));
         ASSERT_EQ(g_clientVersion, "1.0");
@@ -104,8 +109,7 @@ TEST_F(Patch, CurrentClientIsHandedToTheGameClient) {
         m_host.Control(IDC_PERCENT).texts.clear();
         CPLXDlg dlg;
         RecordingHost host;
-        host.ComboAddString(IDC_SERVER, " 오르빈");
-        host.ComboSetCurSel(IDC_SERVER, 0);
+        SelectOrvin(host);
         ASSERT_TRUE(dlg.Create(host));
         size_t before = ReadSubstituteRuns(m_client).size();
         Start(dlg);
@@ -138,8 +142,7 @@ TEST_F(Patch, UpdateThatWasNotHandedOverIsNotFetchedAgain) {
     EXPECT_FALSE(m_dlg.m_bPatchActive);
     EXPECT_EQ(m_host.boxes.size(), 2u);
     RecordingHost host;
-    host.ComboAddString(IDC_SERVER, " 오르빈");
-    host.ComboSetCurSel(IDC_SERVER, 0);
+    SelectOrvin(host);
     CPLXDlg next;
     ASSERT_TRUE(next.Create(host));
     Start(next);
@@ -151,8 +154,7 @@ TEST_F(Patch, UpdateThatWasNotHandedOverIsNotFetchedAgain) {
     // Once the updater can start, it gets the kept Update.dat; the next update is fetched anew.
     InstallSubstitute(m_work / "Orvin", "VelmoraGameUpdate.exe");
     RecordingHost last;
-    last.ComboAddString(IDC_SERVER, " 오르빈");
-    last.ComboSetCurSel(IDC_SERVER, 0);
+    SelectOrvin(last);
     CPLXDlg third;
     ASSERT_TRUE(third.Create(last));
     Start(third);
@@ -277,8 +279,7 @@ TEST_F(Patch, LizaArchiveIsUnpackedInPlace) {
         Bytes packed = LizaPack(BytesOf(content), stored);
         Publish(std::string(packed.begin(), packed.end()));
         RecordingHost host;
-        host.ComboAddString(IDC_SERVER, " 오르빈");
-        host.ComboSetCurSel(IDC_SERVER, 0);
+        SelectOrvin(host);
         CPLXDlg dlg;
         ASSERT_TRUE(dlg.Create(host));
         Start(dlg);
@@ -430,8 +431,7 @@ TEST_P(HostileServer, ClosingTheWindowDuringTheWaitEndsAtOnce) {
         bool down = false;
     } keys;
     RecordingHost host;
-    host.ComboAddString(IDC_SERVER, " 오르빈");
-    host.ComboSetCurSel(IDC_SERVER, 0);
+    SelectOrvin(host);
     auto app = std::make_unique<CPLXApp>(host, keys);
     ASSERT_TRUE(app->InitInstance());
     app->m_dlg.StartPatch();
