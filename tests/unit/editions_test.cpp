@@ -7,6 +7,7 @@
 namespace {
 
 struct EditionCase {
+    const char* name;
     int server;
     const char* folder;
     const char* fullPath;
@@ -26,11 +27,13 @@ TEST_P(Editions, NamesFollowTheServerIndex) {
 
 INSTANTIATE_TEST_SUITE_P(
     Servers, Editions,
-    ::testing::Values(EditionCase{0, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
-                      EditionCase{1, "Kessa", "live/VEL-KOR-KESSA/full", "live/test", "Velmora_Kessa.zip"},
-                      EditionCase{2, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
-                      EditionCase{7, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
-                      EditionCase{-1, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"}));
+    ::testing::Values(
+        EditionCase{"Server0", 0, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
+        EditionCase{"Server1", 1, "Kessa", "live/VEL-KOR-KESSA/full", "live/test", "Velmora_Kessa.zip"},
+        EditionCase{"Server2", 2, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
+        EditionCase{"Server7", 7, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"},
+        EditionCase{"NegativeServer", -1, "Orvin", "live/VEL-KOR/full", "live/real", "Velmora_Orvin.zip"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct OverrideCase {
     const char* name;
