@@ -10,14 +10,14 @@ cd "$(dirname "$0")/.."
 jobs=$(nproc)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-sanitize
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORL_SANITIZE=ON -DORL_WITH_QT=OFF
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORL_SANITIZE=ON -DORL_WITH_QT=OFF -DORL_WERROR=ON
   cmake --build "$build" -j "$jobs"
   # A small quarantine for freed memory, so the memory bounds that tests check hold here as well.
   ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=8 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$build" --output-on-failure -j "$jobs" -L 'unit|integration'
 else
   build=build
-  cmake -S . -B "$build" -G Ninja
+  cmake -S . -B "$build" -G Ninja -DORL_WERROR=ON
   cmake --build "$build" -j "$jobs"
   ctest --test-dir "$build" --output-on-failure -j "$jobs"
 fi

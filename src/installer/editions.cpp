@@ -5,7 +5,6 @@
 
 std::string ResolveClientFolder(int32_t server) {
     std::string working = platform::GetCurrentDirectory();
-    if (working.size() >= 260) working.clear();
     std::string current = ReadCurrentClient(working);
     if (current.starts_with("NoneString")) return working + "\\" + BuildEditionName(server);
     std::string folder = working + "\\" + current;

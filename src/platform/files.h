@@ -49,7 +49,8 @@ bool MoveFile(std::string_view source, std::string_view destination, bool replac
 std::vector<FindData> FindFiles(std::string_view pattern);
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
-// The process's working folder without a trailing separator.
+// The process's working folder without a trailing separator, of any length up to PATH_MAX; empty
+// when it cannot be read.
 std::string GetCurrentDirectory();
 
 std::optional<std::string> ReadFile(std::string_view path, size_t maxBytes = SIZE_MAX);

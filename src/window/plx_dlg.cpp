@@ -91,7 +91,7 @@ bool CPLXDlg::OnInitDialog() {
     }
     m_host->ComboSetCurSel(
         IDC_SERVER, m_typeSettings.server == 0 || m_typeSettings.server == 1 ? m_typeSettings.server : -1);
-    m_launch.curdir = working.substr(0, 259);
+    m_launch.curdir = working;
     m_bPatchActive = false;
     g_receivedTotal = 0;
     m_host->SetCheck(IDC_WINDOW_MODE, m_displaySettings.windowMode);

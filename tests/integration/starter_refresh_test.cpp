@@ -118,6 +118,7 @@ TEST_F(Starter, DifferentSumWithAWrongDownloadKeepsTheOldStarter) {
 }
 
 TEST_F(Starter, FailedDownloadKeepsTheOldStarter) {
+    FastTransfers limits;
     m_work.Write("VelmoraORL.exe", kOld);
     m_server.Serve(kStarterDir + "/VelmoraORL.exe", kNew);
     m_server.Fail(kStarterDir + "/VelmoraORL.exe", HttpFault::CutShort, 5);
@@ -235,9 +236,14 @@ TEST_P(StarterFaults, LeaveTheStarterAsItWas) {
     EXPECT_EQ(m_work.Read("VelmoraORL.exe"), GetParam().replaced ? kNew : kOld);
 
     m_work.Write("VelmoraORL.exe", kOld);
+    const std::string hostile = kStarterDir + "/" + GetParam().file;
+    const int asked = m_server.RequestCount(hostile);
     std::atomic<bool> stop{false};
     std::thread refresh([&] { RefreshStarter(&stop); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Stopped once the hostile answer has begun.
+    for (int i = 0; i < 10000 && m_server.RequestCount(hostile) == asked; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    EXPECT_GT(m_server.RequestCount(hostile), asked);
     auto start = std::chrono::steady_clock::now();
     stop = true;
     refresh.join();

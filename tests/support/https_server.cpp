@@ -85,6 +85,11 @@ HttpsServer::HttpsServer(Trust trust) {
             if (!ifRange.empty() && ifRange != entry->etag)
                 const_cast<httplib::Request&>(request).ranges.clear();
             response.set_header("ETag", entry->etag);
+            // httplib never ends an answer whose content provider has nothing to give.
+            if (entry->body.empty()) {
+                response.set_content("", ContentType(request.path));
+                return;
+            }
             std::string path = request.path;
             response.set_content_provider(
                 entry->body.size(), ContentType(request.path),

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -47,6 +48,19 @@ bool TempFolder::Exists(const std::string& relative) const {
 
 void TempFolder::MakeFolder(const std::string& relative) const {
     fs::create_directories(fs::path(m_path) / relative);
+}
+
+std::string EnterFolderOfLength(const TempFolder& base, size_t length) {
+    std::string path = base.path();
+    while (path.size() < length) {
+        // A separator and at most 200 characters per folder, never leaving room for only a separator.
+        size_t name = std::min<size_t>(200, length - path.size() - 1);
+        if (length - path.size() - 1 - name == 1) --name;
+        path += "/" + std::string(name, 'd');
+    }
+    fs::create_directories(path);
+    fs::current_path(path);
+    return path;
 }
 
 void WorkingFolderTest::SetUp() {

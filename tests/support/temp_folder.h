@@ -35,3 +35,7 @@ protected:
 private:
     std::string m_previous;
 };
+
+// Makes a folder below base (whose path is shorter) whose path is exactly length characters long,
+// and makes it the process's working folder; its path.
+std::string EnterFolderOfLength(const TempFolder& base, size_t length);

@@ -208,6 +208,15 @@ TEST_F(Window, WindowModeBoxWritesConfigIni) {
     EXPECT_NE(m_work.Read("Orvin/Config.ini").find("MODE=1"), std::string::npos);
 }
 
+TEST_F(Window, LongWorkingFolderReachesTheClientAndTheGame) {
+    std::string working = EnterFolderOfLength(m_work, 300);
+    std::string below = working.substr(m_work.path().size() + 1);
+    m_work.Write(below + "/Orvin/orl.ini", "[BannerURL]\r\n[ImageURL]\r\n");
+    ASSERT_TRUE(Build());
+    EXPECT_EQ(m_dlg.GetClientFolder(), working + "\\Orvin");
+    EXPECT_EQ(m_dlg.m_launch.curdir, working);
+}
+
 TEST_F(Window, PendingFilesTakeTheirPlace) {
     m_work.Write("New_A.dll", "new a");
     m_work.Write("A.dll", "old a");
