@@ -13,11 +13,16 @@
 
 #include "app/plx_app.h"
 #include "app/window_driver.h"
+#include "core/crash_record.h"
 #include "platform/command_line.h"
 #include "platform/x11/display_modes_xrandr.h"
 #include "platform/x11/key_state_x11.h"
 
 namespace {
+
+// The crash record is armed when the program's static objects are made, before main and the
+// toolkit's start-up: a fault there leaves a record too.
+[[maybe_unused]] const int g_crashHandlerArmed = InstallCrashHandler();
 
 constexpr const char* kUsage =
     "Usage: orl [language:N] [server:N] [other launcher arguments]\n"

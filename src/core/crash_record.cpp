@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -17,7 +18,44 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 const char g_dumpPrefix[] = "orl.bin";
 struct sigaction g_previous[kSignalCount];
 bool g_installed = false;
-long g_utcOffsetSeconds = 0;
+// The time zone's offsets from UTC: the one in force at installation and the changes of the next
+// three years, each from its first second on. Made before any fault, read by the handler alone.
+struct OffsetChange {
+    std::time_t from;
+    long offset;
+};
+constexpr int kMaxOffsetChanges = 16;
+OffsetChange g_offsetChanges[kMaxOffsetChanges];
+int g_offsetChangeCount = 0;
+
+long OffsetAt(std::time_t t) {
+    std::tm local{};
+    localtime_r(&t, &local);
+    return local.tm_gmtoff;
+}
+
+void TakeOffsetChanges(std::time_t start) {
+    constexpr std::time_t kDay = 86400;
+    long current = OffsetAt(start);
+    g_offsetChanges[0] = {std::numeric_limits<std::time_t>::min(), current};
+    g_offsetChangeCount = 1;
+    for (std::time_t before = start, day = 1; day <= 3 * 366 && g_offsetChangeCount < kMaxOffsetChanges;
+         ++day) {
+        std::time_t after = start + day * kDay;
+        long offset = OffsetAt(after);
+        if (offset != current) {
+            // The change lies after before and at or before after: narrowed to its second.
+            std::time_t low = before, high = after;
+            while (high - low > 1) {
+                std::time_t middle = low + (high - low) / 2;
+                (OffsetAt(middle) == current ? low : high) = middle;
+            }
+            g_offsetChanges[g_offsetChangeCount++] = {high, offset};
+            current = offset;
+        }
+        before = after;
+    }
+}
 alignas(16) char g_alternateStack[64 * 1024];
 
 // A small fixed buffer written out in pieces: everything here must be safe inside a signal handler, so
@@ -84,7 +122,7 @@ const char* SignalName(int signal) {
 std::tm LocalNow() {
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
-    long long seconds = now.tv_sec + g_utcOffsetSeconds;
+    long long seconds = now.tv_sec + CrashUtcOffsetAt(now.tv_sec);
     long long days = seconds / 86400;
     long long rest = seconds % 86400;
     if (rest < 0) {
@@ -189,6 +227,14 @@ void OnFault(int signal, siginfo_t* info, void*) {
 
 }  // namespace
 
+long CrashUtcOffsetAt(std::time_t t) {
+    long offset = g_offsetChanges[0].offset;
+    for (int i = 1; i < g_offsetChangeCount; ++i) {
+        if (t >= g_offsetChanges[i].from) offset = g_offsetChanges[i].offset;
+    }
+    return offset;
+}
+
 std::string CrashRecordName(const std::tm& local) {
     char name[260];
     FormatName(local, name, sizeof name);
@@ -197,10 +243,7 @@ std::string CrashRecordName(const std::tm& local) {
 
 int InstallCrashHandler() {
     if (g_installed) return 1;
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    g_utcOffsetSeconds = local.tm_gmtoff;
+    TakeOffsetChanges(std::time(nullptr));
     // The first backtrace loads the unwinder; do it now, not inside the handler.
     void* warmUp[1];
     backtrace(warmUp, 1);

@@ -12,5 +12,10 @@ int InstallCrashHandler();
 // Puts the kept dispositions back. Returns 1.
 int RemoveCrashHandler();
 
+// The local time's offset from UTC at t, as the handler takes it for the record's name: from the time
+// zone's changes over the three years after installation, worked out when it was installed, since
+// the handler may not call localtime.
+long CrashUtcOffsetAt(std::time_t t);
+
 // The record's file name for a local time: "orl.bin 2024-3-7 9_5_3.dmp".
 std::string CrashRecordName(const std::tm& local);

@@ -482,4 +482,14 @@ INSTANTIATE_TEST_SUITE_P(Failures, EndToEndFailure,
                                            FailureCase{"CutShortDownload", "文件下載失敗"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A fault while the toolkit starts, before any window exists, still leaves a crash record.
+TEST(StartUp, AFaultWhileTheToolkitStartsLeavesACrashRecord) {
+    TempFolder work;
+    RunOrl(ORL_PATH, work.path(), {"QT_QPA_PLATFORM=no-such-platform", "DISPLAY="}, {}, 60, work / "orl.out");
+    bool recorded = false;
+    for (const auto& entry : fs::directory_iterator(work.path()))
+        recorded = recorded || entry.path().filename().string().starts_with("orl.bin ");
+    EXPECT_TRUE(recorded) << work.Read("orl.out");
+}
+
 }  // namespace

@@ -140,4 +140,33 @@ TEST(CrashRecord, RemovingPutsThePreviousHandlerBack) {
     ::sigaction(SIGBUS, &saved, nullptr);
 }
 
+// The handler takes the local time at the moment of the fault: across a summer-time change after its
+// installation the record's name keeps the zone's offset of that moment.
+TEST(CrashRecord, OffsetFollowsTheTimeZoneAtTheMomentOfTheFault) {
+    const char* saved = std::getenv("TZ");
+    std::string previous = saved != nullptr ? saved : "";
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    RemoveCrashHandler();
+    InstallCrashHandler();
+    std::time_t now = std::time(nullptr);
+    int changes = 0;
+    long last = CrashUtcOffsetAt(now);
+    for (std::time_t t = now; t < now + 2 * 366 * 86400; t += 3 * 3600) {
+        std::tm local{};
+        localtime_r(&t, &local);
+        EXPECT_EQ(CrashUtcOffsetAt(t), local.tm_gmtoff) << t;
+        changes += CrashUtcOffsetAt(t) != last;
+        last = CrashUtcOffsetAt(t);
+    }
+    EXPECT_GE(changes, 3) << "two years hold summer and winter time twice";
+    RemoveCrashHandler();
+    if (saved != nullptr) {
+        setenv("TZ", previous.c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
+}
+
 }  // namespace
