@@ -306,6 +306,26 @@ TEST_F(QtHostTest, PlayerPickingAComboRowNotifiesAndProgramSelectionDoesNot) {
     EXPECT_TRUE(events.Logged("command " + std::to_string(IDC_SERVER) + " " + std::to_string(CBN_SELCHANGE)));
 }
 
+// A text set on a combo box shows in its field (the server list's "Server : " prefix) until the player
+// picks another row.
+TEST_F(QtHostTest, TextSetOnAComboShowsInItsFieldUntilAnotherRowIsPicked) {
+    host.ComboAddString(IDC_SERVER, " Orvin");
+    host.ComboAddString(IDC_SERVER, " Kessa");
+    host.MoveControl(IDC_SERVER, {290, 399, 74, 150}, true);
+    host.ComboSetCurSel(IDC_SERVER, 1);
+    ShowAt(0, 0);
+    Settle();
+    QWidget* combo = host.ControlWidget(IDC_SERVER);
+    QImage plain = combo->grab().toImage();
+    host.SetControlText(IDC_SERVER, "Server :  Kessa");
+    Settle();
+    EXPECT_NE(combo->grab().toImage(), plain) << "the field shows the text";
+    EXPECT_EQ(host.ControlText(IDC_SERVER), "Server :  Kessa");
+    QTest::keyClick(combo, Qt::Key_Up);
+    Settle();
+    EXPECT_EQ(host.ControlText(IDC_SERVER), " Orvin");
+}
+
 TEST_F(QtHostTest, CheckBoxAndButtonClicksNotify) {
     host.SetCheck(IDC_WINDOW_MODE, 1);
     EXPECT_EQ(host.GetCheck(IDC_WINDOW_MODE), 1);

@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSslCertificate>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QUrl>
 #include <QWebEngineCertificateError>
 #include <QWebEnginePage>
@@ -131,6 +133,34 @@ private:
     std::function<void()> m_clicked;
     int m_bitmapId = 0;
     QPixmap m_picture;
+};
+
+// A combo box whose field can show a text of its own in place of the selected row's, as a text set
+// on the window's combo box shows until the player picks another row.
+class QtComboBox : public QComboBox {
+public:
+    explicit QtComboBox(QWidget* parent) : QComboBox(parent) {
+        QObject::connect(this, &QComboBox::currentIndexChanged, this, [this] { SetShownText({}); });
+    }
+    QString ShownText() const { return m_shown.isEmpty() ? currentText() : m_shown; }
+    void SetShownText(const QString& text) {
+        if (text == m_shown) return;
+        m_shown = text;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        if (!m_shown.isEmpty()) option.currentText = m_shown;
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+
+private:
+    QString m_shown;
 };
 
 class QtTextControl : public QWidget {
@@ -378,7 +408,7 @@ bool QtDialogHost::CreateDialogWindow(int templateId, IDialogEvents* events) {
                 break;
             }
             case ControlKind::ComboBox: {
-                auto* combo = new QComboBox(m_window.get());
+                auto* combo = new QtComboBox(m_window.get());
                 QObject::connect(combo, &QComboBox::activated,
                                  [this, id] { m_events->OnCommand(id, CBN_SELCHANGE); });
                 widget = combo;
@@ -581,8 +611,10 @@ void QtDialogHost::SetControlText(int id, const std::string& text) {
         case ControlKind::CheckBox:
             static_cast<QAbstractButton*>(control->widget)->setText(value);
             break;
-        case ControlKind::Image:
         case ControlKind::ComboBox:
+            static_cast<QtComboBox*>(control->widget)->SetShownText(value);
+            break;
+        case ControlKind::Image:
         case ControlKind::WebView:
             break;
     }
@@ -598,7 +630,7 @@ std::string QtDialogHost::ControlText(int id) {
         case ControlKind::CheckBox:
             return static_cast<QAbstractButton*>(control->widget)->text().toStdString();
         case ControlKind::ComboBox:
-            return static_cast<QComboBox*>(control->widget)->currentText().toStdString();
+            return static_cast<QtComboBox*>(control->widget)->ShownText().toStdString();
         case ControlKind::Image:
         case ControlKind::WebView:
             break;
