@@ -351,6 +351,22 @@ TEST_F(QtHostTest, TextColoursAndTheTransparentVersionLine) {
     EXPECT_EQ(Rgb(window, 31 + 300, 353 + 18), Rgb(background, 31 + 300, 353 + 18));
 }
 
+// The progress label's box is 6 pixels a character and 2 more: "100%" fits it whole, with the
+// label's own colour left at its right edge.
+TEST_F(QtHostTest, ProgressLabelShowsAllOfHundredPercentInItsBox) {
+    host.MoveControl(IDC_PERCENT, {40, 380, 26, 13}, true);
+    host.SetControlText(IDC_PERCENT, "100%");
+    host.SetControlColors(IDC_PERCENT, 0xFFFFFF, 0x2A2722);
+    ShowAt(0, 0);
+    QImage window = GrabWindow();
+    int rightmostInk = -1;
+    for (int x = 0; x < 26; ++x)
+        for (int y = 0; y < 13; ++y)
+            if (Rgb(window, 40 + x, 380 + y) != 0x2A2722u) rightmostInk = std::max(rightmostInk, x);
+    EXPECT_GT(rightmostInk, 12) << "the label shows its text";
+    EXPECT_LT(rightmostInk, 25) << "nothing of the text is cut at the box's right edge";
+}
+
 TEST_F(QtHostTest, VersionFontIsTheKoreanSerifAndOtherFacesTheSans) {
     host.SetControlFont(IDC_VERSION, "궁서", 10);
     QFontInfo version(host.ControlWidget(IDC_VERSION)->font());

@@ -188,6 +188,14 @@ protected:
         QPainter painter(this);
         if (m_background) painter.fillRect(rect(), *m_background);
         painter.setPen(m_textColor);
+        // A one-line label sized by its characters (the progress label: 6 pixels each and 2 more)
+        // takes a smaller face where the sans face is wider than that, so nothing of it is cut and a
+        // column of the label's colour stays at its right edge.
+        QFont face = font();
+        while (!m_text.contains(' ') && QFontMetrics(face).horizontalAdvance(m_text) >= width() &&
+               face.pointSizeF() > 5.0)
+            face.setPointSizeF(face.pointSizeF() - 0.5);
+        painter.setFont(face);
         painter.drawText(rect(), static_cast<int>(m_alignment) | Qt::TextWordWrap, m_text);
     }
 
