@@ -149,9 +149,10 @@ std::vector<std::string> DeleteListTargets(const std::string& base, const std::v
         std::replace(entry.begin(), entry.end(), '/', '\\');
         entry = LowerAscii(entry);
         if (entry.size() < 2) continue;
-        // A drive letter names nothing here; a leading separator is an absolute path.
+        // A drive letter names nothing here. Every other entry is relative to the client folder, one
+        // with a leading separator too.
         if (entry[1] == ':') continue;
-        if (entry.front() != '\\') entry = root + "\\" + entry;
+        entry = root + "\\" + entry;
         if (entry.find('*') != std::string::npos) continue;
         std::string target = Normalise(entry);
         // Only the client folder itself and what lies below it: "c:\games\orvin2" is not inside

@@ -104,22 +104,24 @@ TEST_P(DeleteList, OnlyDeletableEntriesInsideTheClientFolderGo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, DeleteList,
-    ::testing::Values(DeleteCase{"RelativeWithCase", "Data/Old.TXT", "Orvin/data/old.txt", true},
-                      DeleteCase{"RealNamesInOtherCase", "data/old.txt", "Orvin/Data/Old.Txt", true},
-                      DeleteCase{"FolderWithoutDot", "readme", "Orvin/readme", true},
-                      DeleteCase{"NonEmptyFolderStays", "data", "Orvin/data/keep.dat", false},
-                      DeleteCase{"NotDeletableExtension", "game.exe", "Orvin/game.exe", false},
-                      DeleteCase{"TextAfterFirstDot", "a.b.txt", "Orvin/a.b.txt", false},
-                      DeleteCase{"LeavingTheFolder", "..\\other\\x.txt", "other/x.txt", false},
-                      DeleteCase{"DotDotInside", "data\\..\\x.ini", "Orvin/x.ini", true},
-                      DeleteCase{"DotComponent", ".\\.\\x.lua", "Orvin/x.lua", true},
-                      DeleteCase{"Wildcard", "*.txt", "Orvin/a.txt", false},
-                      DeleteCase{"DriveLetter", "c:\\orvin\\a.txt", "Orvin/a.txt", false},
-                      DeleteCase{"AbsoluteInside", "{work}/Orvin/a.ttf", "Orvin/a.ttf", true},
-                      DeleteCase{"SiblingWithSamePrefix", "{work}/Orvin2/a.txt", "Orvin2/a.txt", false},
-                      DeleteCase{"DotDotAtTheRoot", "..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x.txt", "x.txt",
-                                 false},
-                      DeleteCase{"ShortLine", "a", "Orvin/a", false}),
+    ::testing::Values(
+        DeleteCase{"RelativeWithCase", "Data/Old.TXT", "Orvin/data/old.txt", true},
+        DeleteCase{"RealNamesInOtherCase", "data/old.txt", "Orvin/Data/Old.Txt", true},
+        DeleteCase{"FolderWithoutDot", "readme", "Orvin/readme", true},
+        DeleteCase{"NonEmptyFolderStays", "data", "Orvin/data/keep.dat", false},
+        DeleteCase{"NotDeletableExtension", "game.exe", "Orvin/game.exe", false},
+        DeleteCase{"TextAfterFirstDot", "a.b.txt", "Orvin/a.b.txt", false},
+        DeleteCase{"LeavingTheFolder", "..\\other\\x.txt", "other/x.txt", false},
+        DeleteCase{"DotDotInside", "data\\..\\x.ini", "Orvin/x.ini", true},
+        DeleteCase{"DotComponent", ".\\.\\x.lua", "Orvin/x.lua", true},
+        DeleteCase{"Wildcard", "*.txt", "Orvin/a.txt", false},
+        DeleteCase{"DriveLetter", "c:\\orvin\\a.txt", "Orvin/a.txt", false},
+        DeleteCase{"LeadingBackslashIsRelative", "\\data\\x.txt", "Orvin/data/x.txt", true},
+        DeleteCase{"LeadingSlashIsRelative", "/data/x.ini", "Orvin/data/x.ini", true},
+        DeleteCase{"FullPathIsBelowTheClientFolder", "{work}/Orvin/a.ttf", "Orvin/a.ttf", false},
+        DeleteCase{"SiblingWithSamePrefix", "{work}/Orvin2/a.txt", "Orvin2/a.txt", false},
+        DeleteCase{"DotDotAtTheRoot", "..\\..\\..\\..\\..\\..\\..\\..\\tmp\\x.txt", "x.txt", false},
+        DeleteCase{"ShortLine", "a", "Orvin/a", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DeleteListFile, MissingListIsReported) {
@@ -139,10 +141,10 @@ TEST(DeleteListFile, LinksInsideTheClientFolderAreNotFollowed) {
 }
 
 TEST(DeleteListTargets, NeverLeaveTheClientFolder) {
-    auto targets = DeleteListTargets(
-        "\\games\\orvin",
-        {"..\\x.txt", "a\\..\\..\\orvin\\b.txt", "\\games\\orvin", "\\games\\orvin2\\a.txt", "sub\\c.ini"});
-    EXPECT_EQ(targets, (std::vector<std::string>{"\\games\\orvin\\b.txt", "\\games\\orvin",
+    auto targets =
+        DeleteListTargets("\\games\\orvin", {"..\\x.txt", "a\\..\\..\\orvin\\b.txt", "\\games\\orvin",
+                                             "..\\..\\games\\orvin2\\a.txt", "sub\\c.ini"});
+    EXPECT_EQ(targets, (std::vector<std::string>{"\\games\\orvin\\b.txt", "\\games\\orvin\\games\\orvin",
                                                  "\\games\\orvin\\sub\\c.ini"}));
 }
 
