@@ -65,7 +65,7 @@ std::vector<std::string> SplitPath(const std::string& text, char separator) {
     return pieces;
 }
 
-void CopyFolderTree(std::string source, std::string destination) {
+bool CopyFolderTree(std::string source, std::string destination) {
     source = source.empty() ? ".\\" : EndsWithBackslash(source) ? source : source + "\\";
     destination = destination.empty()              ? ".\\"
                   : EndsWithBackslash(destination) ? destination
@@ -73,16 +73,33 @@ void CopyFolderTree(std::string source, std::string destination) {
     auto entries = platform::FindFiles(source + "*.*");
     if (entries.empty()) {
         std::printf("No file in directory!\n");
-        return;
+        return true;
     }
     platform::CreateDirectory(destination);
+    bool merged = true;
     for (const auto& entry : entries) {
         if (IsDotEntry(entry.name) || (entry.attributes & platform::kAttrReparsePoint) != 0) continue;
-        if (!platform::CopyFile(source + entry.name, destination + entry.name, false) &&
-            entry.attributes == platform::kAttrDirectory && entry.size == 0) {
-            CopyFolderTree(source + entry.name + "\\", destination + entry.name + "\\");
+        if (platform::CopyFile(source + entry.name, destination + entry.name, false)) continue;
+        if (entry.attributes == platform::kAttrDirectory && entry.size == 0) {
+            merged = CopyFolderTree(source + entry.name + "\\", destination + entry.name + "\\") && merged;
+        } else {
+            merged = false;
         }
     }
+    return merged;
+}
+
+bool MergeStagingFolder(const std::string& clientFolder) {
+    std::string staging = clientFolder + "/" + "Temp";
+    uint32_t attributes = platform::GetFileAttributes(staging);
+    if (attributes == platform::kInvalidAttributes) return true;
+    // A Temp that is a link leads out of the client folder: it is neither merged nor emptied.
+    if ((attributes & platform::kAttrReparsePoint) != 0) return false;
+    // A file that could not take its place (a full disk) keeps Temp for the next start.
+    if (!CopyFolderTree(staging, clientFolder)) return false;
+    DeleteFolderTree(staging);
+    platform::RemoveDirectory(staging);
+    return true;
 }
 
 void DeleteFolderTree(std::string folder) {

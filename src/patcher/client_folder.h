@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
-// Copies the source tree over the destination tree. Symbolic links are neither copied nor entered, so
-// nothing outside the staging folder is read.
-void CopyFolderTree(std::string source, std::string destination);
+// Copies the source tree over the destination tree; false when a file could not take its place.
+// Symbolic links are neither copied nor entered, so nothing outside the staging folder is read.
+bool CopyFolderTree(std::string source, std::string destination);
+// Merges the client folder's Temp staging folder into it and removes Temp, when every staged file
+// took its place; otherwise Temp stays, with what was not merged, for the next start. A Temp that is
+// a link is left alone. False when Temp stays.
+bool MergeStagingFolder(const std::string& clientFolder);
 // Deletes every file and subfolder inside folder; the folder itself stays. Links are removed, never
 // followed.
 void DeleteFolderTree(std::string folder);

@@ -42,10 +42,7 @@ void MakeFolders(const std::string& path) {
 
 void CPLXDlg::TidyClientFolder() {
     std::string folder = GetClientFolder();
-    std::string staging = folder + "/Temp";
-    CopyFolderTree(staging, folder);
-    DeleteFolderTree(staging);
-    platform::RemoveDirectory(staging);
+    MergeStagingFolder(folder);
     ApplyDeleteList(folder);
 }
 

@@ -67,6 +67,34 @@ TEST_F(StagingMerge, LinksAreNeitherCopiedNorFollowed) {
     EXPECT_FALSE(m_work.Exists("Orvin/Temp/dir")) << "the link itself goes";
 }
 
+// Nothing of the player's is lost: a staged file that cannot take its place keeps Temp for the next
+// start, and a Temp that is a link is neither merged nor emptied.
+TEST_F(StagingMerge, TempStaysWhenAFileCannotBeMergedAndALinkedTempIsLeftAlone) {
+    m_work.Write("Orvin/Temp/ok.txt", "ok");
+    m_work.Write("Orvin/Temp/locked.txt", "new");
+    m_work.MakeFolder("Orvin/locked.txt");
+    EXPECT_FALSE(MergeStagingFolder(Client()));
+    EXPECT_EQ(m_work.Read("Orvin/ok.txt"), "ok");
+    EXPECT_EQ(m_work.Read("Orvin/Temp/locked.txt"), "new") << "the staged file waits for the next start";
+
+    fs::remove_all(m_work / "Orvin/Temp");
+    fs::remove_all(m_work / "Orvin/locked.txt");
+    EXPECT_TRUE(MergeStagingFolder(Client())) << "no Temp is the ordinary case";
+
+    TempFolder outside;
+    outside.Write("player.txt", "the player's");
+    fs::create_directory_symlink(outside.path(), m_work / "Orvin/Temp");
+    EXPECT_FALSE(MergeStagingFolder(Client()));
+    EXPECT_EQ(outside.Read("player.txt"), "the player's");
+    EXPECT_FALSE(m_work.Exists("Orvin/player.txt"));
+
+    fs::remove(m_work / "Orvin/Temp");
+    m_work.Write("Orvin/Temp/data/x.dat", "x");
+    EXPECT_TRUE(MergeStagingFolder(Client()));
+    EXPECT_EQ(m_work.Read("Orvin/data/x.dat"), "x");
+    EXPECT_FALSE(m_work.Exists("Orvin/Temp"));
+}
+
 TEST_F(StagingMerge, NoStagingFolderIsTheOrdinaryCase) {
     m_work.Write("Orvin/a.txt", "a");
     CopyFolderTree(Client() + "/Temp", Client());
